@@ -1,0 +1,182 @@
+#include "dirsearch.h"
+
+#include <string>
+
+#include "platform.h"
+
+namespace ehi {
+
+int SearchError = 0;
+
+struct SearchState {
+  sys::DirStream* Stream = nullptr;
+  std::string Dir;      // directory part of the mask, separator included
+  std::string Pattern;  // name part of the mask
+  ~SearchState() { sys::CloseDirStream(Stream); }
+};
+
+namespace {
+
+bool MatchFrom(std::string_view p, std::string_view n) {
+  // Iterative wildcard match with single-star backtracking: linear in
+  // practice and never recursive, whatever the pattern.
+  size_t pi = 0, ni = 0, starP = std::string_view::npos, starN = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
+      ++pi, ++ni;
+    } else if (pi < p.size() && p[pi] == '*') {
+      starP = pi++;
+      starN = ni;
+    } else if (starP != std::string_view::npos) {
+      pi = starP + 1;
+      ni = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+void EndSearch(EntryRecord& rec, int error) {
+  SearchError = error;
+  if (rec.Search) {
+    sys::CloseDirStream(rec.Search->Stream);
+    rec.Search->Stream = nullptr;
+  }
+}
+
+void Deliver(EntryRecord& rec) {
+  SearchState& s = *rec.Search;
+  const char* name;
+  sys::EntryKind kind;
+  while (s.Stream && sys::NextDirEntry(s.Stream, name, kind)) {
+    std::string_view nm(name);
+    if (!MaskMatches(s.Pattern, nm)) continue;
+    uint32_t attr = 0;
+    bool dots = nm == "." || nm == "..";
+    if (nm[0] == '.' && !dots) attr |= kAttrHidden;
+    sys::PathFacts facts;
+    bool haveFacts = false;
+    switch (kind) {
+      case sys::EntryKind::File: break;
+      case sys::EntryKind::Directory: attr |= kAttrDirectory; break;
+      case sys::EntryKind::Special: attr |= kAttrSystem; break;
+      case sys::EntryKind::Link:
+      case sys::EntryKind::Unknown:
+        // Only links and file systems without entry types need a look at
+        // the entry itself to tell a directory from a file.
+        facts = sys::StatInDirStream(s.Stream, name);
+        haveFacts = true;
+        if (!facts.Exists) attr |= kAttrSystem;
+        else if (facts.IsDirectory) attr |= kAttrDirectory;
+        else if (!facts.IsRegular) attr |= kAttrSystem;
+        break;
+    }
+    if (attr & rec.ExcludeMask) continue;
+    rec.Name = nm;
+    rec.kindAttr_ = attr;
+    rec.detailsKnown_ = haveFacts;
+    if (haveFacts) {
+      rec.time_ = facts.PackedTime;
+      rec.size_ = uint32_t(facts.Size);
+      rec.readOnly_ = facts.Exists && facts.ReadOnly ? kAttrReadOnly : 0;
+    }
+    SearchError = 0;
+    return;
+  }
+  EndSearch(rec, 18);
+}
+
+}  // namespace
+
+bool MaskMatches(std::string_view pattern, std::string_view name) {
+  if (MatchFrom(pattern, name)) return true;
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos)
+    return MatchFrom(pattern.substr(0, pattern.size() - 2), name);
+  return false;
+}
+
+void EntryRecord::FetchDetails() const {
+  if (detailsKnown_) return;
+  detailsKnown_ = true;
+  if (!Search) return;
+  sys::PathFacts f = sys::StatPath(Search->Dir + Name.Str());
+  if (!f.Exists) return;
+  time_ = f.PackedTime;
+  size_ = uint32_t(f.Size);
+  readOnly_ = f.ReadOnly ? kAttrReadOnly : 0;
+}
+
+uint32_t EntryRecord::Time() const {
+  FetchDetails();
+  return time_;
+}
+
+uint32_t EntryRecord::Size() const {
+  FetchDetails();
+  return size_;
+}
+
+uint32_t EntryRecord::Attr() const {
+  FetchDetails();
+  return kindAttr_ | readOnly_;
+}
+
+void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec) {
+  rec = EntryRecord();
+  SearchError = 0;
+  rec.ExcludeMask = ~uint32_t(attributes) & 0x1E;
+  size_t cut = mask.find_last_of("/\\");
+  auto state = std::make_shared<SearchState>();
+  if (cut == std::string_view::npos) {
+    state->Pattern = std::string(mask);
+  } else {
+    state->Dir = std::string(mask.substr(0, cut + 1));
+    state->Pattern = std::string(mask.substr(cut + 1));
+  }
+  rec.Search = state;
+  int error = 0;
+  state->Stream = sys::OpenDirStream(state->Dir, error);
+  if (!state->Stream) {
+    EndSearch(rec, error);
+    return;
+  }
+  Deliver(rec);
+}
+
+void FindNextEntry(EntryRecord& rec) {
+  SearchError = 0;
+  if (!rec.Search || !rec.Search->Stream) {
+    SearchError = 18;
+    return;
+  }
+  Deliver(rec);
+}
+
+void SplitPath(std::string_view path, String& dir, String& name, String& ext) {
+  String copy(path);
+  for (int i = 1; i <= copy.Length(); ++i)
+    if (copy.At(i) == '/') copy.At(i) = '\\';
+  std::string_view p = copy.View();
+  size_t d = 0;  // 1-based end of the directory part, 0 if none
+  for (size_t i = p.size(); i > 0; --i) {
+    if (p[i - 1] == '\\' || p[i - 1] == ':') {
+      d = i;
+      break;
+    }
+  }
+  size_t e = p.size() + 1;
+  for (size_t i = p.size(); i > d; --i) {
+    if (p[i - 1] == '.') {
+      e = i;
+      break;
+    }
+  }
+  dir = p.substr(0, d);
+  name = p.substr(d, e - 1 - d);
+  ext = e <= p.size() ? p.substr(e - 1) : std::string_view();
+}
+
+}  // namespace ehi

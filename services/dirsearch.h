@@ -1,0 +1,70 @@
+// Directory search: the entries of one directory that match a mask, with
+// their attributes, size and packed last-write time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "shortstring.h"
+
+namespace ehi {
+
+/// Attribute bits of an entry.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrVolume = 0x08;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+
+/// The open search behind a record (opaque; shared by copies of a record).
+struct SearchState;
+
+/// One entry as the directory search delivers it. Time, Size and the
+/// read-only bit are looked up when first asked for, so a listing that never
+/// needs them never pays for a stat of every entry.
+struct EntryRecord {
+  /// The search this record belongs to.
+  std::shared_ptr<SearchState> Search;
+  /// Attribute bits that make the search pass over an entry.
+  uint32_t ExcludeMask = 0;
+  /// The entry's name, without directory.
+  String Name;
+
+  /// Last-write time in local time, packed (date high, time of day low).
+  uint32_t Time() const;
+  /// The low 32 bits of the size in bytes.
+  uint32_t Size() const;
+  /// All attribute bits.
+  uint32_t Attr() const;
+  /// The attribute bits that are known without looking up the entry's
+  /// details: everything but read-only.
+  uint32_t KnownAttr() const { return kindAttr_; }
+
+  // Filled by the search.
+  uint32_t kindAttr_ = 0;
+  mutable bool detailsKnown_ = false;
+  mutable uint32_t time_ = 0, size_ = 0, readOnly_ = 0;
+  void FetchDetails() const;
+};
+
+/// Status of the last search step: 0 delivered, 18 no more entries, else
+/// the error that prevented the search (3 path not found, 5 access denied).
+extern int SearchError;
+
+/// Starts a search for `mask` (a directory part, then a name pattern with
+/// "*" and "?") and delivers the first entry that has none of the bits
+/// hidden, system, volume label and directory outside `attributes`.
+void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec);
+/// Delivers the next entry of the search.
+void FindNextEntry(EntryRecord& rec);
+
+/// True when `name` matches the pattern: "*" any run, "?" one byte, other
+/// bytes themselves; a pattern ending in ".*" also matches names with no ".".
+bool MaskMatches(std::string_view pattern, std::string_view name);
+
+/// Splits a path into directory (up to the last "\", "/" or ":"), name and
+/// extension (from the last "." of the last component, dot included).
+void SplitPath(std::string_view path, String& dir, String& name, String& ext);
+
+}  // namespace ehi

@@ -1,0 +1,168 @@
+#include "dirsearch.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "testutil.h"
+
+namespace ehi {
+namespace {
+
+using test::MakeDirs;
+using test::TempDir;
+using test::WriteFile;
+
+std::map<std::string, uint32_t> Search(const std::string& mask, uint16_t attrs) {
+  std::map<std::string, uint32_t> found;
+  EntryRecord rec;
+  FindFirstEntry(mask, attrs, rec);
+  while (SearchError == 0) {
+    EXPECT_TRUE(found.emplace(rec.Name.Str(), rec.Attr()).second) << "twice: " << rec.Name.Str();
+    FindNextEntry(rec);
+  }
+  EXPECT_EQ(SearchError, 18);
+  return found;
+}
+
+std::set<std::string> Names(const std::map<std::string, uint32_t>& m) {
+  std::set<std::string> s;
+  for (auto& [k, v] : m) s.insert(k);
+  return s;
+}
+
+class DirSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_ / "a.txt", "12345");
+    WriteFile(dir_ / "r.txt", "r");
+    chmod((dir_ / "r.txt").c_str(), 0444);
+    WriteFile(dir_ / ".hidden", "h");
+    WriteFile(dir_ / "noext", "n");
+    MakeDirs(dir_ / "sub");
+    MakeDirs(dir_ / ".hdir");
+    mkfifo((dir_ / "EHI.fifo").c_str(), 0644);
+    symlink("nowhere", (dir_ / "dangling").c_str());
+    symlink("sub", (dir_ / "linkdir").c_str());
+    symlink("a.txt", (dir_ / "linkfile").c_str());
+  }
+  std::string Mask(const std::string& m) { return dir_.Path() + "/" + m; }
+  TempDir dir_;
+};
+
+TEST_F(DirSearch, PlainFilesOnlyWithAttributeSetZero) {
+  auto found = Search(Mask("*.*"), 0);
+  EXPECT_EQ(Names(found), (std::set<std::string>{"a.txt", "r.txt", "noext", "linkfile"}));
+  EXPECT_EQ(found["r.txt"], kAttrReadOnly);
+  EXPECT_EQ(found["a.txt"], 0u);
+}
+
+TEST_F(DirSearch, DirectoriesWithTheDirectoryBit) {
+  auto found = Search(Mask("*.*"), kAttrDirectory);
+  EXPECT_EQ(Names(found), (std::set<std::string>{".", "..", "sub", "linkdir", "a.txt",
+                                                 "r.txt", "noext", "linkfile"}));
+  EXPECT_EQ(found["sub"], kAttrDirectory);
+  EXPECT_EQ(found["linkdir"], kAttrDirectory);
+  EXPECT_EQ(found["."], kAttrDirectory);
+}
+
+TEST_F(DirSearch, EverythingWithAllBits) {
+  auto found = Search(Mask("*"), 0xFFFF);
+  EXPECT_EQ(found[".hidden"], kAttrHidden);
+  EXPECT_EQ(found[".hdir"], kAttrHidden | kAttrDirectory);
+  EXPECT_EQ(found["EHI.fifo"], kAttrSystem);
+  EXPECT_EQ(found["dangling"], kAttrSystem);
+  EXPECT_EQ(found.size(), 12u);
+}
+
+TEST_F(DirSearch, MaskMatching) {
+  EXPECT_EQ(Names(Search(Mask("*.txt"), 0)), (std::set<std::string>{"a.txt", "r.txt"}));
+  EXPECT_EQ(Names(Search(Mask("?.txt"), 0)), (std::set<std::string>{"a.txt", "r.txt"}));
+  EXPECT_EQ(Names(Search(Mask("n*.*"), 0)), (std::set<std::string>{"noext"}));
+  EXPECT_TRUE(MaskMatches("*.*", "plain"));
+  EXPECT_TRUE(MaskMatches("a*b*c", "aXbYbZc"));
+  EXPECT_FALSE(MaskMatches("*.TXT", "a.txt"));  // case-sensitive
+  EXPECT_FALSE(MaskMatches("?", ""));
+  EXPECT_FALSE(MaskMatches("a.*", "b"));
+}
+
+TEST_F(DirSearch, NothingMatchingGives18AndMissingDirectoryGives3) {
+  EntryRecord rec;
+  FindFirstEntry(Mask("*.zzz"), 0, rec);
+  EXPECT_EQ(SearchError, 18);
+  FindFirstEntry(dir_.Path() + "/nodir/*.*", 0, rec);
+  EXPECT_EQ(SearchError, 3);
+  FindFirstEntry(dir_.Path() + "/a.txt/*.*", 0, rec);
+  EXPECT_EQ(SearchError, 3);
+}
+
+TEST_F(DirSearch, UnreadableDirectoryGives5) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every directory";
+  MakeDirs(dir_ / "locked");
+  chmod((dir_ / "locked").c_str(), 0);
+  EntryRecord rec;
+  FindFirstEntry(dir_.Path() + "/locked/*.*", 0, rec);
+  EXPECT_EQ(SearchError, 5);
+}
+
+TEST_F(DirSearch, SizeAndPackedTime) {
+  struct timespec times[2] = {{0, 0}, {0, 0}};
+  struct tm lt = {};
+  lt.tm_year = 2020 - 1900;
+  lt.tm_mon = 2;
+  lt.tm_mday = 15;
+  lt.tm_hour = 13;
+  lt.tm_min = 45;
+  lt.tm_sec = 31;
+  lt.tm_isdst = -1;
+  times[0].tv_sec = times[1].tv_sec = mktime(&lt);
+  utimensat(AT_FDCWD, (dir_ / "a.txt").c_str(), times, 0);
+  EntryRecord rec;
+  FindFirstEntry(Mask("a.txt"), 0, rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.Size(), 5u);
+  uint32_t date = (40u << 9) | (3u << 5) | 15u;
+  uint32_t tod = (13u << 11) | (45u << 5) | 15u;
+  EXPECT_EQ(rec.Time(), (date << 16) | tod);
+
+  lt.tm_year = 1970 - 1900;
+  times[0].tv_sec = times[1].tv_sec = mktime(&lt);
+  utimensat(AT_FDCWD, (dir_ / "a.txt").c_str(), times, 0);
+  FindFirstEntry(Mask("a.txt"), 0, rec);
+  EXPECT_EQ(rec.Time(), ((0u << 9 | 1u << 5 | 1u) << 16));
+}
+
+TEST(SplitPath, Examples) {
+  String d, n, e;
+  SplitPath("data\\x.tab", d, n, e);
+  EXPECT_EQ(d.Str(), "data\\");
+  EXPECT_EQ(n.Str(), "x");
+  EXPECT_EQ(e.Str(), ".tab");
+  SplitPath("plain", d, n, e);
+  EXPECT_EQ(d.Str(), "");
+  EXPECT_EQ(n.Str(), "plain");
+  EXPECT_EQ(e.Str(), "");
+  SplitPath(".profile", d, n, e);
+  EXPECT_EQ(d.Str(), "");
+  EXPECT_EQ(n.Str(), "");
+  EXPECT_EQ(e.Str(), ".profile");
+  SplitPath("a.b\\c", d, n, e);
+  EXPECT_EQ(d.Str(), "a.b\\");
+  EXPECT_EQ(n.Str(), "c");
+  EXPECT_EQ(e.Str(), "");
+  SplitPath("sub/EHI.017", d, n, e);
+  EXPECT_EQ(d.Str(), "sub\\");
+  EXPECT_EQ(e.Str(), ".017");
+  SplitPath("c:name.x.y", d, n, e);
+  EXPECT_EQ(d.Str(), "c:");
+  EXPECT_EQ(n.Str(), "name.x");
+  EXPECT_EQ(e.Str(), ".y");
+}
+
+}  // namespace
+}  // namespace ehi

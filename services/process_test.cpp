@@ -1,0 +1,66 @@
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include "textfile.h"
+
+namespace ehi {
+namespace {
+
+int finalisationCount = 0;
+void Fin1() { WriteLine(ConsoleOutput, "fin1"); }
+void Fin2() { WriteLine(ConsoleOutput, "fin2"); }
+
+TEST(ProcessDeathTest, HaltEndsWithTheCodeAndNoReport) {
+  EXPECT_EXIT(Halt(1), ::testing::ExitedWithCode(1), "^$");
+  EXPECT_EXIT(Halt(0), ::testing::ExitedWithCode(0), "^$");
+}
+
+TEST(ProcessDeathTest, FinalisationsRunInReverseOrderBeforeTheReport) {
+  EXPECT_EXIT(
+      {
+        RegisterFinalisation(Fin1);
+        RegisterFinalisation(Fin2);
+        RuntimeError(5);
+      },
+      ::testing::ExitedWithCode(5), "^fin2\r\nfin1\r\nRuntime error 5 at \\$[0-9A-F]{8}\r\n");
+  (void)finalisationCount;
+}
+
+TEST(ProcessDeathTest, MissingFileIsRuntimeError2WithFullReport) {
+  EXPECT_EXIT(
+      {
+        TextFile f;
+        AssignText(f, "/nonexistent-dir-for-test/x");
+        OpenTextRead(f);
+        CheckIo();
+      },
+      ::testing::ExitedWithCode(3),
+      "^Runtime error 3 at \\$[0-9A-F]{8}\r\n  \\$[0-9A-F]{8}\r\n(  \\$[0-9A-F]{8}\r\n)+\r\n$");
+  EXPECT_EXIT(
+      {
+        TextFile f;
+        AssignText(f, "no-such-file-here.txt");
+        OpenTextRead(f);
+        CheckIo();
+      },
+      ::testing::ExitedWithCode(2), "^Runtime error 2 at \\$");
+}
+
+TEST(ProcessDeathTest, ErrorNumberAbove255KeepsItsNumberInTheReport) {
+  EXPECT_EXIT(RuntimeError(260), ::testing::ExitedWithCode(4), "^Runtime error 260 at");
+}
+
+TEST(ProcessDeathTest, HeapExhaustionIsRuntimeError203) {
+  EXPECT_EXIT(
+      {
+        // Larger than any address space: the allocation must fail.
+        volatile size_t huge = size_t(1) << 62;
+        char* p = new char[huge];
+        p[0] = 1;
+      },
+      ::testing::ExitedWithCode(203), "^Runtime error 203 at");
+}
+
+}  // namespace
+}  // namespace ehi

@@ -1,0 +1,122 @@
+// Line-oriented text files with the system's exact reading and writing
+// rules, and the I/O-check convention: every operation records a failure in
+// IoError, and CheckIo turns a pending failure into a runtime error.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform.h"
+#include "shortstring.h"
+
+namespace ehi {
+
+/// The state of a text file. Unassigned is a file AssignText never prepared.
+enum class TextMode : uint8_t { Unassigned = 0, Closed, Input, Output };
+
+/// Where a file's output goes instead of a descriptor (the console screen).
+using TextSink = void (*)(const char* data, size_t size);
+/// Where a file's input comes from instead of a descriptor (line input).
+using TextSource = long (*)(char* buffer, size_t size);
+
+/// One open or closed text file.
+struct TextFile {
+  sys::Handle Handle = sys::kNoHandle;
+  TextMode Mode = TextMode::Unassigned;
+  int32_t BufSize = 0;
+  int32_t BufPos = 0;
+  int32_t BufEnd = 0;
+  std::string Name;
+  ShortString<3> LineEnd;
+  /// Set when every write statement must reach the platform at once.
+  bool WriteThrough = false;
+  std::unique_ptr<char[]> Buffer;
+
+  // Platform-side details beyond the record.
+  TextSink Sink = nullptr;      // output goes here when set
+  TextSource Source = nullptr;  // input comes from here when set
+  bool AtomicReplace = false;   // output replaces Name only on CloseText
+  std::string TempName;         // the hidden file written meanwhile
+  std::string TargetName;       // the file the temporary file replaces
+};
+
+/// The pending I/O error, 0 when none.
+extern uint16_t IoError;
+
+/// Console text output (the terminal; standard output when there is none).
+extern TextFile ConsoleOutput;
+/// Console keyboard input, one edited line at a time.
+extern TextFile ConsoleInput;
+/// The process's standard output; receives the runtime error report.
+extern TextFile StandardOutput;
+
+/// Size of the block a disk file is read and written in. Tests shrink it.
+extern int32_t TextBlockSize;
+
+/// Turns a pending IoError into a runtime error (clearing it first).
+void CheckIo();
+
+/// Prepares `f` closed, with line end CR LF and `name`.
+void AssignText(TextFile& f, std::string_view name);
+/// Opens the named file for reading from its start ("" = standard input).
+void OpenTextRead(TextFile& f);
+/// Creates or truncates the named file for writing ("" = standard output).
+void OpenTextWrite(TextFile& f);
+/// Like OpenTextWrite, but the output goes to a hidden temporary file beside
+/// the target, which CloseText flushes to disk and renames over the target;
+/// a failure at any step removes the temporary file and leaves the target
+/// as it was. A target that exists and is read-only or not a regular file is
+/// refused with 5. A symbolic link target is followed and stays a link.
+void OpenTextReplace(TextFile& f);
+/// Writes pending output and closes.
+void CloseText(TextFile& f);
+
+/// Reads characters of the current line up to `capacity`; the line end is
+/// not consumed.
+void ReadTextString(TextFile& f, char* dest, uint8_t& len, int capacity);
+template <int N>
+void ReadTextString(TextFile& f, ShortString<N>& s) {
+  ReadTextString(f, s.Chars, s.Len, N);
+}
+/// Skips the rest of the current line and its line end.
+void SkipTextLine(TextFile& f);
+/// Reads a line into `s` (its capacity at most), then skips the rest.
+template <int N>
+void ReadTextLine(TextFile& f, ShortString<N>& s) {
+  ReadTextString(f, s.Chars, s.Len, N);
+  SkipTextLine(f);
+}
+/// The next character, consumed; 26 at end of file (nothing consumed).
+void ReadTextChar(TextFile& f, char& c);
+/// Reads one blank-separated number (106 on an invalid or missing one).
+void ReadTextReal(TextFile& f, long double& x);
+/// True at end of file or before a Ctrl-Z.
+bool TextAtEnd(TextFile& f);
+
+/// Writes `s` right-aligned in `width`.
+void WriteTextString(TextFile& f, std::string_view s, int width = 0);
+/// Writes the decimal `value` right-aligned in `width`.
+void WriteTextInteger(TextFile& f, int32_t value, int width = 0);
+/// Writes `c` right-aligned in `width`.
+void WriteTextChar(TextFile& f, char c, int width = 0);
+/// Writes the 23-character form of `x`.
+void WriteTextReal(TextFile& f, double x);
+/// Writes the line end CR LF.
+void EndTextLine(TextFile& f);
+
+/// Writes one statement's worth of text and a line end, then checks.
+void WriteLine(TextFile& f, std::string_view s);
+
+/// Prepares the standard text files; part of InitServices.
+void InitStandardFiles();
+/// Routes output of `f` to `sink` (the console screen) instead of its handle.
+void SetTextSink(TextFile& f, TextSink sink);
+/// Routes input of `f` from `source` (console line input).
+void SetTextSource(TextFile& f, TextSource source);
+/// Points an open standard file at another descriptor (tests send console
+/// and standard output to the error stream this way).
+void RedirectTextFile(TextFile& f, sys::Handle h);
+
+}  // namespace ehi
