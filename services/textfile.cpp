@@ -316,6 +316,11 @@ void ReadTextChar(TextFile& f, char& c) {
   c = f.Buffer[size_t(f.BufPos++)];
 }
 
+char PeekTextChar(TextFile& f) {
+  if (!CanRead(f) || !Fill(f)) return kCtrlZ;
+  return f.Buffer[size_t(f.BufPos)];
+}
+
 void ReadTextReal(TextFile& f, long double& x) {
   x = 0;
   if (!CanRead(f)) return;

@@ -90,6 +90,8 @@ void ReadTextLine(TextFile& f, ShortString<N>& s) {
 }
 /// The next character, consumed; 26 at end of file (nothing consumed).
 void ReadTextChar(TextFile& f, char& c);
+/// The next character without consuming it; 26 at end of file.
+char PeekTextChar(TextFile& f);
 /// Reads one blank-separated number (106 on an invalid or missing one).
 void ReadTextReal(TextFile& f, long double& x);
 /// True at end of file or before a Ctrl-Z.
