@@ -1,5 +1,8 @@
 #include "testutil.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,5 +54,57 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 }
 
 ScopedCwd::~ScopedCwd() { std::filesystem::current_path(old_); }
+
+RunResult RunProgram(const std::string& exe, const std::string& dir,
+                     const std::vector<std::string>& args,
+                     const std::function<void()>& inChild) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    setsid();
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    close(err[0]);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    if (inChild) inChild();
+    alarm(60);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  RunResult r;
+  struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&r.Out, &r.Err};
+  int open_ = 2;
+  while (open_ > 0) {
+    if (poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[65536];
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, size_t(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_;
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
 
 }  // namespace ehi::test

@@ -1,7 +1,9 @@
 // Helpers shared by tests: temporary directories and whole-file access.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace ehi::test {
 
@@ -37,5 +39,20 @@ class ScopedCwd {
  private:
   std::string old_;
 };
+
+/// What a finished child process left.
+struct RunResult {
+  int Status = -1;   // exit code, or 128 + the signal that ended it
+  std::string Out;   // its standard output
+  std::string Err;   // its standard error
+};
+
+/// Runs `exe` with `args` in `dir`, in a new session (so without a
+/// controlling terminal: console text goes to standard output), with no
+/// input. `inChild` runs in the child just before the program starts (to
+/// set limits or drop privileges). The child is killed after 60 seconds.
+RunResult RunProgram(const std::string& exe, const std::string& dir,
+                     const std::vector<std::string>& args = {},
+                     const std::function<void()>& inChild = {});
 
 }  // namespace ehi::test

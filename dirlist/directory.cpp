@@ -1,0 +1,68 @@
+#include "directory.h"
+
+#include "fatal.h"
+
+namespace ehi {
+
+uint16_t FileAttrMask = 0;
+uint16_t DirAttrMask = 0;
+
+void InitUDir2() {
+  FileAttrMask = 65505;
+  DirAttrMask = 65535;
+}
+
+Directory::Directory(int16_t PassMaxStrings, bool PassUsingMarks)
+    : MarkableStringList(PassMaxStrings, PassUsingMarks) {
+  if (PassMaxStrings > MaxEntries) RunAbort("Directory capacity above 5000 entries.");
+  AttrAllowed = FileAttrMask;
+  AttrRequired = 0;
+}
+
+Directory::~Directory() { ReleaseEntries(); }
+
+void Directory::ReleaseEntries() {
+  for (int i = entryCount_; i >= 1; --i) {
+    delete Entries[i];
+    Entries[i] = nullptr;
+  }
+  entryCount_ = 0;
+}
+
+void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16_t MustHave) {
+  Mask = ThisMask;
+  ReleaseEntries();
+  NStrings = 0;
+  // The read-only bit costs a look at each entry; ask for it only when the
+  // filter depends on it.
+  const bool needReadOnly = (ThisAttr & kAttrReadOnly) == 0 || (MustHave & kAttrReadOnly) != 0;
+  EntryRecord rec;
+  FindFirstEntry(Mask.View(), uint16_t(ThisAttr | MustHave), rec);
+  while (SearchError == 0) {
+    uint32_t attr = (needReadOnly ? rec.Attr() : rec.KnownAttr()) & 0xFFFF;
+    if ((attr & ~uint32_t(ThisAttr)) == 0 && (attr & MustHave) == MustHave) {
+      // AddString stops the program when the list is full, before any
+      // record could be stored past the list's capacity.
+      AddString(rec.Name.View());
+      Entries[NStrings] = new EntryRecord(rec);
+      entryCount_ = NStrings;
+    }
+    FindNextEntry(rec);
+  }
+  size_t cut = Mask.View().find_last_of("/\\");
+  if (cut != std::string_view::npos) DirPart = Mask.View().substr(0, cut + 1);
+}
+
+String Directory::IthMarkedBaseName(int16_t I) const {
+  String dir, name, ext;
+  SplitPath(IthMarkedString(I).View(), dir, name, ext);
+  return name;
+}
+
+void Directory::SortListing(bool CaseSensitive) {
+  Sort(CaseSensitive);
+  MoveToTop("..");
+  MoveToTop(".");
+}
+
+}  // namespace ehi

@@ -1,0 +1,290 @@
+// End-to-end tests: the real program in temporary trees.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace ehi {
+namespace {
+
+using test::MakeDirs;
+using test::ReadFile;
+using test::RunProgram;
+using test::RunResult;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kFound = "Found ";
+const std::string kTail = " distinct sets of EHI questionnaire results.\r\n";
+
+// A result record: `first` and 19 more fields.
+std::string Rec(const std::string& first, const std::string& tag = "x") {
+  std::string r = first;
+  for (int i = 2; i <= 20; ++i) r += "\t" + tag + std::to_string(i);
+  return r;
+}
+
+std::string Table(const std::vector<std::string>& records) {
+  std::string t;
+  for (const std::string& r : records) t += r + "\r\n";
+  return t;
+}
+
+class HarvestRun : public ::testing::Test {
+ protected:
+  RunResult Run(const std::function<void()>& inChild = {}) {
+    RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, inChild);
+    EXPECT_EQ(r.Err, "");  // nothing ever goes to standard error
+    return r;
+  }
+  std::string TableText() { return ReadFile(dir_ / "Orvitan.Tab"); }
+  bool HasTable() { return std::filesystem::exists(dir_ / "Orvitan.Tab"); }
+  // No temporary table file may ever be left behind.
+  void ExpectNoTemporaryFiles() {
+    for (auto& e : std::filesystem::recursive_directory_iterator(dir_.Path()))
+      EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos)
+          << e.path();
+  }
+  TempDir dir_;
+};
+
+TEST_F(HarvestRun, EmptyTreeReportsZeroAndWritesNoTable) {
+  WriteFile(dir_ / "results.txt", Rec("A") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, kFound + "0" + kTail);
+  EXPECT_FALSE(HasTable());
+}
+
+TEST_F(HarvestRun, WhichFilesAreRead) {
+  WriteFile(dir_ / "results.txt", Rec("no1") + "\n");
+  WriteFile(dir_ / "ehi.txt", Rec("no2") + "\n");
+  WriteFile(dir_ / "Ehi.txt", Rec("no3") + "\n");
+  WriteFile(dir_ / ".EHI1.txt", Rec("no4") + "\n");  // hidden
+  WriteFile(dir_ / "EHI", Rec("yes1") + "\n");
+  WriteFile(dir_ / "xEHIy.dat", Rec("yes2") + "\n");
+  WriteFile(dir_ / "data.EHI", Rec("yes3") + "\n");
+  MakeDirs(dir_ / ".hidden/sub1/sub2");
+  WriteFile(dir_ / ".hidden/EHI.a", Rec("yes4") + "\n");
+  WriteFile(dir_ / ".hidden/sub1/sub2/EHI.b", Rec("yes5") + "\n");
+  mkfifo((dir_ / "EHI.fifo").c_str(), 0644);  // never opened: nothing hangs
+  symlink("nowhere", (dir_ / "EHI.dangling").c_str());
+  symlink("xEHIy.dat", (dir_ / "EHI.link").c_str());  // a link to a file is the file
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, kFound + "5" + kTail);
+  EXPECT_EQ(TableText(),
+            Table({Rec("yes1"), Rec("yes2"), Rec("yes3"), Rec("yes4"), Rec("yes5")}));
+}
+
+TEST_F(HarvestRun, RecordRulesAndLineEnds) {
+  std::string long300 = Rec("L") + std::string(300, 'z');
+  std::string cut = long300.substr(0, 255);
+  // 20 tabs, the last after position 255: judged by the first 255 only.
+  std::string tabsLate = Rec("T");
+  tabsLate += std::string(260 - tabsLate.size(), 'q') + "\t";
+  // 19 tabs, the last after position 255: not a record.
+  std::string tooLate = std::string(18, '\t') + std::string(250, 'q') + "\t";
+  WriteFile(dir_ / "EHI.txt",
+            Rec("crlf") + "\r\n" + Rec("lf") + "\n" + Rec("cr") + "\r" +
+                std::string(18, '\t') + "\r\n" + std::string(20, '\t') + "\r\n" + long300 +
+                "\r\n" + tabsLate + "\n" + tooLate + "\n" + Rec("last"));
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  std::vector<std::string> want = {tabsLate.substr(0, 255), Rec("cr"), Rec("crlf"),
+                                   Rec("last"), Rec("lf"), cut};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(r.Out, kFound + "6" + kTail);
+  EXPECT_EQ(TableText(), Table(want));
+}
+
+TEST_F(HarvestRun, ExtensionNumberSubstitution) {
+  WriteFile(dir_ / "EHI.017",
+            Rec("A 000") + "\n" + Rec("A B 000") + "\n" + Rec("123") + "\n" + "x\ty 000" +
+                std::string(18, '\t') + "\n");
+  WriteFile(dir_ / "EHI.+12", Rec("B 000") + "\n");
+  WriteFile(dir_ / "EHI.1234", Rec("C 000") + "\n");
+  WriteFile(dir_ / "EHI.01", Rec("D 000") + "\n");
+  WriteFile(dir_ / "EHI.txt", Rec("E 000") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  std::string table = TableText();
+  for (const std::string& want : {Rec("A 017"), Rec("A B 000"), Rec("017"), Rec("B +12"),
+                                  Rec("C 000"), Rec("D 000"), Rec("E 000"),
+                                  "x\ty 000" + std::string(18, '\t')})
+    EXPECT_NE(table.find(want + "\r\n"), std::string::npos) << want;
+  EXPECT_EQ(r.Out, kFound + "8" + kTail);
+}
+
+TEST_F(HarvestRun, CtrlZEndsAFileOnlyAfterALineEnd) {
+  WriteFile(dir_ / "EHI.a", Rec("first") + "\r\n\x1a" + Rec("after") + "\r\n");
+  WriteFile(dir_ / "EHI.b", "\x1a" + Rec("z") + "\r\n");
+  RunResult r = Run();
+  EXPECT_EQ(TableText(), Table({"\x1a" + Rec("z"), Rec("first")}));
+}
+
+TEST_F(HarvestRun, OrderAndDistinctRecords) {
+  MakeDirs(dir_ / "a");
+  MakeDirs(dir_ / "b");
+  for (const char* f : {"EHI.1", "a/EHI.2", "b/EHI.3"}) WriteFile(dir_ / f, Rec("same") + "\n");
+  WriteFile(dir_ / "EHI.mix", Rec("Case") + "\n" + Rec("case") + "\n" + Rec("pad") + "\n" +
+                                  Rec("pad", "x") + " \n" + Rec("1") + "\n" + Rec(" sp") +
+                                  "\n" + Rec("") + "\n" + Rec("pre") + "\n" +
+                                  Rec("prefix") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  std::vector<std::string> want = {Rec(""), Rec(" sp"), Rec("1"), Rec("Case"),
+                                   Rec("case"), Rec("pad"), Rec("pad") + " ", Rec("pre"),
+                                   Rec("prefix"), Rec("same")};
+  // "pre\tx2..." vs "prefix\tx2...": the tab (9) orders before "f".
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(TableText(), Table(want));
+  EXPECT_EQ(r.Out, kFound + "10" + kTail);
+}
+
+TEST_F(HarvestRun, RunningTwiceGivesTheSameTable) {
+  WriteFile(dir_ / "EHI.x", Rec("b") + "\n" + Rec("a") + "\n");
+  EXPECT_EQ(Run().Status, 0);
+  std::string first = TableText();
+  RunResult second = Run();
+  EXPECT_EQ(second.Out, kFound + "2" + kTail);
+  EXPECT_EQ(TableText(), first);
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(HarvestRun, EarlierTableIsReadBackAndKeptWhenNothingIsFound) {
+  WriteFile(dir_ / "Orvitan.Tab", Rec("old") + "\r\n");
+  WriteFile(dir_ / "EHI.new", Rec("new") + "\n");
+  EXPECT_EQ(Run().Out, kFound + "2" + kTail);
+  EXPECT_EQ(TableText(), Table({Rec("new"), Rec("old")}));
+
+  TempDir other;
+  WriteFile(other / "Orvitan.Tab", "not a record\r\n");
+  RunResult r = RunProgram(EHIHARVEST_PATH, other.Path());
+  EXPECT_EQ(r.Out, kFound + "0" + kTail);
+  EXPECT_EQ(ReadFile(other / "Orvitan.Tab"), "not a record\r\n");
+}
+
+TEST_F(HarvestRun, TwoThousandFilesPassAndOneMoreStops) {
+  MakeDirs(dir_ / "full");
+  for (int i = 0; i < 2000; ++i) WriteFile(dir_ / ("full/f" + std::to_string(i)), "");
+  WriteFile(dir_ / "EHI.r", Rec("r") + "\n");
+  EXPECT_EQ(Run().Status, 0);
+  std::filesystem::remove(dir_ / "Orvitan.Tab");
+  WriteFile(dir_ / "full/one-more", "");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out,
+            "Halting with error-code 1, because:\r\nAddString tried to store too many strings "
+            "in list.\r\n");
+  EXPECT_FALSE(HasTable());
+}
+
+TEST_F(HarvestRun, LongNamesAreReadWhole) {
+  std::string longFile = "EHI" + std::string(97, 'f');
+  std::string longDir(100, 'd');
+  WriteFile(dir_ / longFile, Rec("file") + "\n");
+  MakeDirs(dir_ / longDir);
+  WriteFile(dir_ / (longDir + "/EHI.x"), Rec("dir") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(TableText(), Table({Rec("dir"), Rec("file")}));
+}
+
+TEST_F(HarvestRun, OverLongPathStops) {
+  std::string path = dir_.Path();
+  std::string rel;
+  for (int i = 0; i < 3; ++i) {
+    rel += (rel.empty() ? "" : "/") + std::string(90, char('a' + i));
+    MakeDirs(dir_ / rel);
+  }
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out.rfind("Halting with error-code 1, because:\r\nPath too long: " +
+                            std::string(90, 'a') + "/",
+                        0),
+            0u)
+      << r.Out;
+  EXPECT_FALSE(HasTable());
+}
+
+TEST_F(HarvestRun, LinkCyclesEndAndEachDirectoryIsWalkedOnce) {
+  MakeDirs(dir_ / "sub");
+  WriteFile(dir_ / "sub/EHI.x", Rec("once") + "\n" + Rec("twice") + "\n" + Rec("twice") + "\n");
+  symlink("..", (dir_ / "sub/up").c_str());
+  symlink("sub", (dir_ / "again").c_str());
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, kFound + "2" + kTail);
+  EXPECT_EQ(TableText(), Table({Rec("once"), Rec("twice")}));
+}
+
+TEST_F(HarvestRun, FailedTableWriteKeepsTheEarlierTable) {
+  std::string earlier;
+  for (int i = 0; i < 50; ++i) earlier += Rec("old" + std::to_string(i)) + "\r\n";
+  WriteFile(dir_ / "Orvitan.Tab", earlier);
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += Rec("new" + std::to_string(i)) + "\n";
+  WriteFile(dir_ / "EHI.big", big);
+  RunResult r = Run([] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {20000, 20000};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  });
+  EXPECT_EQ(r.Status, 101);
+  EXPECT_EQ(r.Out.rfind(kFound + "2050" + kTail + "Runtime error 101 at $", 0), 0u) << r.Out;
+  EXPECT_EQ(TableText(), earlier);
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(HarvestRun, ReadOnlyOrSpecialTableIsRefusedAndUntouched) {
+  WriteFile(dir_ / "Orvitan.Tab", Rec("old") + "\r\n");
+  chmod((dir_ / "Orvitan.Tab").c_str(), 0444);
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 5);
+  EXPECT_EQ(r.Out.rfind(kFound + "1" + kTail + "Runtime error 5 at $", 0), 0u) << r.Out;
+  EXPECT_EQ(TableText(), Rec("old") + "\r\n");
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(HarvestRun, TableBehindALinkIsReplacedAndTheLinkStays) {
+  MakeDirs(dir_ / "store");
+  WriteFile(dir_ / "store/real.tab", "");
+  symlink("store/real.tab", (dir_ / "Orvitan.Tab").c_str());
+  WriteFile(dir_ / "EHI.x", Rec("r") + "\n");
+  EXPECT_EQ(Run().Status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "Orvitan.Tab"));
+  EXPECT_EQ(ReadFile(dir_ / "store/real.tab"), Table({Rec("r")}));
+}
+
+TEST_F(HarvestRun, UnreadableQualifyingFileStopsWithError5) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  WriteFile(dir_ / "EHI.locked", Rec("r") + "\n");
+  chmod((dir_ / "EHI.locked").c_str(), 0);
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 5);
+  EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u);
+}
+
+TEST_F(HarvestRun, MoreThanTheStoreHoldsStops) {
+  std::string many;
+  many.reserve(100001 * 10);
+  const std::string tabs(19, '\t');
+  for (int i = 0; i <= 100000; ++i) many += tabs + "\n";
+  WriteFile(dir_ / "EHI.many", many);
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out,
+            "Halting with error-code 1, because:\r\nAddHarvested tried to store too many "
+            "records.\r\n");
+}
+
+}  // namespace
+}  // namespace ehi

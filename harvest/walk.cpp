@@ -1,0 +1,131 @@
+// The directory walk and the record tests.
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "directory.h"
+#include "fatal.h"
+#include "harvest.h"
+#include "numconv.h"
+#include "platform.h"
+#include "textfile.h"
+
+namespace ehi {
+
+String Harvested[MaxHarvested + 1];
+int32_t NHarvested = 0;
+
+namespace {
+
+// Physical directories already walked in this run (device, inode): a
+// symbolic link cycle or several links to one directory are walked once.
+std::set<std::pair<uint64_t, uint64_t>> walked;
+
+// One file object for the whole run keeps its read buffer across files.
+TextFile input;
+
+// Paths are short strings: a path the run must use that does not fit stops
+// the run rather than being cut into the name of some other file.
+String CheckedPath(const std::string& path) {
+  if (path.size() > 255) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
+  return String(path);
+}
+
+}  // namespace
+
+bool HasEHI(std::string_view Name) {
+  return Name.size() >= 3 && (Name.find("EHI") != std::string_view::npos ||
+                              Name.find("Orvitan") != std::string_view::npos);
+}
+
+bool HasNineteenTabs(std::string_view Line) {
+  int tabs = 0;
+  for (char c : Line) tabs += c == '\t';
+  return tabs == 19;
+}
+
+bool IsNumberExtension(std::string_view Ext) {
+  if (Ext.size() != 3) return false;
+  int errorPos = 0;
+  TextToInteger(Ext, 4, errorPos);
+  return errorPos == 0;
+}
+
+void SubstituteExtension(String& Line, std::string_view Ext) {
+  int p = CharPos(' ', Line.View());
+  int t = CharPos('\t', Line.View());
+  if (t != p + 4) return;
+  for (int k = p + 1; k <= p + 3; ++k)
+    if (Line.At(k) < '0' || Line.At(k) > '9') return;
+  for (int k = 0; k < 3; ++k) Line.At(p + 1 + k) = Ext[size_t(k)];
+}
+
+void AddHarvested(std::string_view Line) {
+  if (NHarvested >= MaxHarvested) RunAbort("AddHarvested tried to store too many records.");
+  ++NHarvested;
+  Harvested[NHarvested] = Line;
+}
+
+void HarvestFile(std::string_view Path) {
+  String dir, name, ext;
+  SplitPath(Path, dir, name, ext);
+  String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
+  const bool substitute = IsNumberExtension(number.View());
+
+  AssignText(input, Path);
+  OpenTextRead(input);
+  CheckIo();
+  String line;
+  for (;;) {
+    ReadTextLine(input, line);
+    CheckIo();
+    if (HasNineteenTabs(line.View())) {
+      if (substitute) SubstituteExtension(line, number.View());
+      AddHarvested(line.View());
+    }
+    bool atEnd = TextAtEnd(input);
+    CheckIo();
+    if (atEnd) break;
+  }
+  CloseText(input);
+  CheckIo();
+}
+
+void HarvestDir(std::string_view Path) {
+  sys::PathFacts facts = sys::StatPath(std::string(Path));
+  if (facts.Exists && !walked.emplace(facts.Device, facts.Inode).second) return;
+
+  const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
+  const String mask = CheckedPath(prefix + "*.*");
+  // Listings are large (their record table alone is 40 KB), and a walk may
+  // be deep: they live on the heap, one per level of the current path.
+  auto listing = std::make_unique<Directory>(2000, true);
+
+  listing->ReadListing(mask.View(), FileAttrMask, 0);
+  for (int i = 1; i <= listing->NStrings; ++i) {
+    // The entry record keeps the whole name; the list only 80 characters.
+    std::string_view name = listing->Entries[i]->Name.View();
+    if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
+  }
+
+  listing->ReadListing(mask.View(), DirAttrMask, 16);
+  for (int i = 1; i <= listing->NStrings; ++i) {
+    std::string_view name = listing->Entries[i]->Name.View();
+    if (name == "." || name == "..") continue;
+    std::string sub = prefix + std::string(name);
+    CheckedPath(sub + "/*.*");
+    HarvestDir(sub);
+  }
+}
+
+void RunHarvest() {
+  NHarvested = 0;
+  walked.clear();
+  HarvestDir("");
+  SortHarvested();
+  RemoveDuplicates();
+  WriteResults();
+}
+
+}  // namespace ehi
