@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
 
-PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux
+PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3
 
 .PHONY: all deps build test test-plain test-asan run install bench clean
 
@@ -32,5 +32,25 @@ test-asan: deps
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Runs the harvest on a temporary copy of the bundled synthetic tree, or in
+# DIR when given, then shows the first lines of the table.
+run: build
+	@set -e; \
+	if [ -n "$(DIR)" ]; then work="$(DIR)"; else \
+	  work=$$(mktemp -d); cp -r examples/sample-tree/. "$$work"; \
+	  echo "Running on a copy of examples/sample-tree in $$work"; fi; \
+	cd "$$work"; status=0; "$(CURDIR)/$(BUILD)/harvest/ehiharvest" || status=$$?; \
+	if [ -f Orvitan.Tab ]; then echo "First lines of $$work/Orvitan.Tab:"; \
+	  head -n 5 Orvitan.Tab | tr '\t' ' ' | tr -d '\r'; fi; \
+	exit $$status
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEHI_TESTS=OFF -DEHI_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	python3 bench/run.py --build build-bench $(BENCH_ARGS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench

@@ -1,5 +1,6 @@
 // Distinct records: sorting, removal of duplicates and the table file.
 #include <algorithm>
+#include <cstring>
 
 #include "harvest.h"
 #include "textfile.h"
@@ -9,8 +10,11 @@ namespace ehi {
 void SortHarvested() {
   if (NHarvested < 2) return;
   // Any in-place sort gives the same table: equal records are identical.
+  // memcmp gives the same unsigned byte order as ShortCompare.
   std::sort(Harvested + 1, Harvested + 1 + NHarvested, [](const String& a, const String& b) {
-    return ShortCompare(a.View(), b.View()) < 0;
+    int common = a.Len < b.Len ? a.Len : b.Len;
+    int c = std::memcmp(a.Chars, b.Chars, size_t(common));
+    return c != 0 ? c < 0 : a.Len < b.Len;
   });
 }
 

@@ -13,7 +13,7 @@
 
 namespace ehi {
 
-String Harvested[MaxHarvested + 1];
+constinit String Harvested[MaxHarvested + 1];
 int32_t NHarvested = 0;
 
 namespace {

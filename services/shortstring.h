@@ -19,12 +19,14 @@ struct ShortString {
   static_assert(N >= 1 && N <= 255, "capacity must be 1..255");
 
   /// Number of characters held (0..N).
-  uint8_t Len = 0;
+  uint8_t Len;
   /// The characters; only the first Len are meaningful.
   char Chars[N];
 
-  /// The empty string.
-  ShortString() = default;
+  /// The empty string. constexpr, so that large static tables of short
+  /// strings are constant-initialised (zero pages) rather than filled in by
+  /// code at start-up.
+  constexpr ShortString() noexcept : Len(0) {}
   /// A copy of `s`, cut to the capacity.
   ShortString(std::string_view s) { Assign(s); }  // NOLINT: implicit by design
   ShortString(const char* s) { Assign(std::string_view(s)); }  // NOLINT

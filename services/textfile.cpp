@@ -24,7 +24,7 @@ void SetError(int n) {
 // Allocates the buffer once per file object and keeps it across opens.
 void PrepareBuffer(TextFile& f, int32_t size) {
   if (!f.Buffer || f.BufSize != size) {
-    f.Buffer = std::make_unique<char[]>(size_t(size));
+    f.Buffer = std::make_unique_for_overwrite<char[]>(size_t(size));
     f.BufSize = size;
   }
   f.BufPos = 0;
