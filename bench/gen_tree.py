@@ -68,7 +68,7 @@ def bigfiles(root, seed):
         size = 0
         n = 0
         while size < 20 * 1024 * 1024:
-            line = record(rng, i * 100000 + n) if n % 50 == 0 else filler
+            line = record(rng, i * 100000 + n) if n % 200 == 0 else filler
             lines.append(line + "\r\n")
             size += len(line) + 2
             n += 1

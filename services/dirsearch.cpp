@@ -1,6 +1,7 @@
 #include "dirsearch.h"
 
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -8,12 +9,58 @@ namespace ehi {
 
 int SearchError = 0;
 
+namespace {
+
+// The entries of one directory as first listed, while a snapshot is active.
+struct Snapshot {
+  bool Active = false;
+  bool Filled = false;
+  std::string Dir;
+  std::vector<std::pair<std::string, sys::EntryKind>> Entries;
+};
+Snapshot snapshot;
+
+}  // namespace
+
 struct SearchState {
   sys::DirStream* Stream = nullptr;
   std::string Dir;      // directory part of the mask, separator included
   std::string Pattern;  // name part of the mask
+  bool Replay = false;  // entries come from the snapshot
+  bool Record = false;  // entries go into the snapshot as they are read
+  size_t Next = 0;      // next snapshot entry when replaying
   ~SearchState() { sys::CloseDirStream(Stream); }
+
+  // The next raw entry, from the snapshot or the directory stream.
+  bool NextRaw(const char*& name, sys::EntryKind& kind) {
+    if (Replay) {
+      if (Next >= snapshot.Entries.size()) return false;
+      name = snapshot.Entries[Next].first.c_str();
+      kind = snapshot.Entries[Next].second;
+      ++Next;
+      return true;
+    }
+    if (!Stream || !sys::NextDirEntry(Stream, name, kind)) {
+      if (Record) snapshot.Filled = true;
+      return false;
+    }
+    if (Record) snapshot.Entries.emplace_back(name, kind);
+    return true;
+  }
+  // Facts of an entry, links followed.
+  sys::PathFacts Facts(const char* name) {
+    if (Stream) return sys::StatInDirStream(Stream, name);
+    return sys::StatPath(Dir + name);
+  }
 };
+
+ListingSnapshot::ListingSnapshot(std::string_view dirPart) {
+  snapshot = Snapshot();
+  snapshot.Active = true;
+  snapshot.Dir = std::string(dirPart);
+}
+
+ListingSnapshot::~ListingSnapshot() { snapshot = Snapshot(); }
 
 namespace {
 
@@ -43,6 +90,7 @@ void EndSearch(EntryRecord& rec, int error) {
   if (rec.Search) {
     sys::CloseDirStream(rec.Search->Stream);
     rec.Search->Stream = nullptr;
+    rec.Search->Replay = false;
   }
 }
 
@@ -50,7 +98,7 @@ void Deliver(EntryRecord& rec) {
   SearchState& s = *rec.Search;
   const char* name;
   sys::EntryKind kind;
-  while (s.Stream && sys::NextDirEntry(s.Stream, name, kind)) {
+  while (s.NextRaw(name, kind)) {
     std::string_view nm(name);
     if (!MaskMatches(s.Pattern, nm)) continue;
     uint32_t attr = 0;
@@ -66,7 +114,7 @@ void Deliver(EntryRecord& rec) {
       case sys::EntryKind::Unknown:
         // Only links and file systems without entry types need a look at
         // the entry itself to tell a directory from a file.
-        facts = sys::StatInDirStream(s.Stream, name);
+        facts = s.Facts(name);
         haveFacts = true;
         if (!facts.Exists) attr |= kAttrSystem;
         else if (facts.IsDirectory) attr |= kAttrDirectory;
@@ -91,6 +139,7 @@ void Deliver(EntryRecord& rec) {
 }  // namespace
 
 bool MaskMatches(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*" || pattern == "*") return true;  // every listing of the walk
   if (MatchFrom(pattern, name)) return true;
   if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
       name.find('.') == std::string_view::npos)
@@ -137,18 +186,27 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
     state->Pattern = std::string(mask.substr(cut + 1));
   }
   rec.Search = state;
+  if (snapshot.Active && snapshot.Dir == state->Dir && snapshot.Filled) {
+    state->Replay = true;
+    Deliver(rec);
+    return;
+  }
   int error = 0;
   state->Stream = sys::OpenDirStream(state->Dir, error);
   if (!state->Stream) {
     EndSearch(rec, error);
     return;
   }
+  if (snapshot.Active && snapshot.Dir == state->Dir) {
+    snapshot.Entries.clear();
+    state->Record = true;
+  }
   Deliver(rec);
 }
 
 void FindNextEntry(EntryRecord& rec) {
   SearchError = 0;
-  if (!rec.Search || !rec.Search->Stream) {
+  if (!rec.Search || (!rec.Search->Stream && !rec.Search->Replay)) {
     SearchError = 18;
     return;
   }

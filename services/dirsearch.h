@@ -59,6 +59,18 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
 /// Delivers the next entry of the search.
 void FindNextEntry(EntryRecord& rec);
 
+/// While it exists, the searches of one directory (the directory part of
+/// their masks equals `dirPart`) deliver the entries as the first of them
+/// found them, so a walk that lists a directory twice (its files, then its
+/// subdirectories) asks the file system once. Only one snapshot is active.
+class ListingSnapshot {
+ public:
+  explicit ListingSnapshot(std::string_view dirPart);
+  ~ListingSnapshot();
+  ListingSnapshot(const ListingSnapshot&) = delete;
+  ListingSnapshot& operator=(const ListingSnapshot&) = delete;
+};
+
 /// True when `name` matches the pattern: "*" any run, "?" one byte, other
 /// bytes themselves; a pattern ending in ".*" also matches names with no ".".
 bool MaskMatches(std::string_view pattern, std::string_view name);

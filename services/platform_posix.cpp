@@ -68,13 +68,18 @@ Handle OpenChecked(const std::string& name, int flags, int& error) {
     return kNoHandle;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  bool known = ::fstat(fd, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = 5;
     return kNoHandle;
   }
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  // O_NONBLOCK means nothing for a regular file; only other kinds (a FIFO
+  // or a device named by the user) go back to blocking reads.
+  if (!known || !S_ISREG(st.st_mode)) {
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  }
   error = 0;
   return fd;
 }

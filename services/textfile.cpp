@@ -17,6 +17,21 @@ namespace {
 
 constexpr char kCtrlZ = 26;
 
+// Index of the first CR or LF in buf[from, to), or `to`. Looks at eight
+// bytes at a time: the harvest reads every byte of every file through here.
+int32_t FindLineEnd(const char* buf, int32_t from, int32_t to) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  int32_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, buf + i, 8);
+    uint64_t lf = v ^ (kOnes * '\n'), cr = v ^ (kOnes * '\r');
+    if (((lf - kOnes) & ~lf & kHighs) | ((cr - kOnes) & ~cr & kHighs)) break;
+  }
+  while (i < to && buf[i] != '\r' && buf[i] != '\n') ++i;
+  return i;
+}
+
 void SetError(int n) {
   if (IoError == 0) IoError = uint16_t(n);
 }
@@ -282,8 +297,7 @@ void ReadTextString(TextFile& f, char* dest, uint8_t& len, int capacity) {
     int32_t pos = f.BufPos;
     int32_t stop = f.BufEnd;
     if (stop - pos > capacity - n) stop = pos + (capacity - n);
-    int32_t i = pos;
-    while (i < stop && buf[i] != '\r' && buf[i] != '\n') ++i;
+    int32_t i = FindLineEnd(buf, pos, stop);
     std::memcpy(dest + n, buf + pos, size_t(i - pos));
     n += i - pos;
     f.BufPos = i;

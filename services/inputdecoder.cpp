@@ -1,0 +1,250 @@
+#include "inputdecoder.h"
+
+#include <cstdlib>
+
+namespace ehi {
+
+namespace {
+
+constexpr char kEsc = 27;
+constexpr size_t kLongestSequence = 64;
+
+// Extended codes of one key: plain, with Shift, with Ctrl, with Alt (0 when
+// the combination is no key on this console).
+struct KeyCodes {
+  uint8_t plain, shift, ctrl, alt;
+};
+
+// F1..F12.
+constexpr KeyCodes kFunctionKeys[12] = {
+    {59, 84, 94, 104},  {60, 85, 95, 105},   {61, 86, 96, 106},   {62, 87, 97, 107},
+    {63, 88, 98, 108},  {64, 89, 99, 109},   {65, 90, 100, 110},  {66, 91, 101, 111},
+    {67, 92, 102, 112}, {68, 93, 103, 113},  {133, 135, 137, 139}, {134, 136, 138, 140},
+};
+
+// The cursor block. With Alt these keys type digits of an Alt number on the
+// original console; a terminal cannot send Alt plus keypad digits, so the
+// combinations give no key here (except Alt+Del, which is a key of its own).
+constexpr KeyCodes kHome = {71, 71, 119, 0}, kUp = {72, 72, 141, 0}, kPgUp = {73, 73, 132, 0},
+                   kLeft = {75, 75, 115, 0}, kRight = {77, 77, 116, 0}, kEnd = {79, 79, 117, 0},
+                   kDown = {80, 80, 145, 0}, kPgDn = {81, 81, 118, 0}, kIns = {82, 82, 146, 0},
+                   kDel = {83, 83, 147, 163};
+
+// Scan codes of the letter keys, for Alt+letter.
+uint8_t LetterScanCode(char c) {
+  static const char* rows[3] = {"qwertyuiop", "asdfghjkl", "zxcvbnm"};
+  static const uint8_t first[3] = {16, 30, 44};
+  if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  for (int r = 0; r < 3; ++r)
+    for (int i = 0; rows[r][i]; ++i)
+      if (rows[r][i] == c) return uint8_t(first[r] + i);
+  return 0;
+}
+
+// Alt plus the digit row 1..9, 0, minus, equals: 120..131.
+uint8_t AltDigitRowCode(char c) {
+  if (c >= '1' && c <= '9') return uint8_t(120 + (c - '1'));
+  if (c == '0') return 129;
+  if (c == '-') return 130;
+  if (c == '=') return 131;
+  return 0;
+}
+
+// xterm's modifier parameter: 1 + (1 Shift, 2 Alt, 4 Ctrl). Alt wins over
+// Ctrl, Ctrl over Shift.
+uint8_t WithModifiers(const KeyCodes& k, int modifier) {
+  int bits = modifier > 1 ? modifier - 1 : 0;
+  if (bits & 2) return k.alt;
+  if (bits & 4) return k.ctrl;
+  if (bits & 1) return k.shift;
+  return k.plain;
+}
+
+void Extended(InputSink& sink, uint8_t code) {
+  if (code != 0) sink.OnKey(KeyEvent{code, true});
+}
+
+// Splits "a;b;c" into at most 4 numbers (missing ones are 0).
+int SplitParams(std::string_view params, int out[4]) {
+  int n = 0;
+  out[0] = out[1] = out[2] = out[3] = 0;
+  size_t i = 0;
+  while (i <= params.size() && n < 4) {
+    size_t j = params.find(';', i);
+    if (j == std::string_view::npos) j = params.size();
+    int v = 0;
+    for (size_t k = i; k < j; ++k) {
+      char c = params[k];
+      if (c < '0' || c > '9') return -1;
+      if (v < 100000) v = v * 10 + (c - '0');
+    }
+    out[n++] = v;
+    i = j + 1;
+  }
+  return n;
+}
+
+}  // namespace
+
+void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
+  pending_.append(bytes.data(), bytes.size());
+  while (!pending_.empty()) {
+    size_t used = DecodeOne(sink);
+    if (used == 0) {
+      // Incomplete: wait for more, unless it cannot be a sequence any more.
+      if (pending_.size() <= kLongestSequence) return;
+      used = pending_.size();
+    }
+    pending_.erase(0, used);
+  }
+}
+
+void InputDecoder::Timeout(InputSink& sink) {
+  if (pending_ == std::string(1, kEsc)) sink.OnKey(KeyEvent{27, false});
+  pending_.clear();
+}
+
+size_t InputDecoder::DecodeOne(InputSink& sink) {
+  const unsigned char c = static_cast<unsigned char>(pending_[0]);
+  if (c != kEsc) {
+    if (c == 127) {
+      sink.OnKey(KeyEvent{8, false});  // the Backspace key
+    } else if (c != 0) {             // NUL would read as the extended marker
+      sink.OnKey(KeyEvent{c, false});
+    }
+    return 1;
+  }
+  if (pending_.size() < 2) return 0;
+  const char next = pending_[1];
+  if (next == '[') return DecodeCsi(sink);
+  if (next == 'O') return DecodeSs3(sink);
+  if (next == kEsc) {
+    sink.OnKey(KeyEvent{27, false});  // Escape pressed twice
+    return 1;
+  }
+  if (next == '\r') {
+    Extended(sink, 166);  // Alt+Enter
+  } else if (next == '\t') {
+    Extended(sink, 15);  // Alt+Tab
+  } else if (uint8_t code = LetterScanCode(next)) {
+    Extended(sink, code);
+  } else if (uint8_t code2 = AltDigitRowCode(next)) {
+    Extended(sink, code2);
+  }
+  // Alt with any other key is no key of this console.
+  return 2;
+}
+
+size_t InputDecoder::DecodeSs3(InputSink& sink) {
+  if (pending_.size() < 3) return 0;
+  switch (pending_[2]) {
+    case 'P': Extended(sink, 59); break;
+    case 'Q': Extended(sink, 60); break;
+    case 'R': Extended(sink, 61); break;
+    case 'S': Extended(sink, 62); break;
+    case 'A': Extended(sink, kUp.plain); break;
+    case 'B': Extended(sink, kDown.plain); break;
+    case 'C': Extended(sink, kRight.plain); break;
+    case 'D': Extended(sink, kLeft.plain); break;
+    case 'H': Extended(sink, kHome.plain); break;
+    case 'F': Extended(sink, kEnd.plain); break;
+    case 'M': Extended(sink, 28); break;  // keypad Enter
+    case 'o': Extended(sink, 53); break;  // keypad slash
+    case 'j': Extended(sink, 55); break;  // keypad star
+    default: break;
+  }
+  return 3;
+}
+
+void InputDecoder::Mouse(int code, int x, int y, bool release, InputSink& sink) {
+  if (code & 64) return;  // the wheel is no button of this console
+  static const uint16_t kBit[4] = {1, 4, 2, 0};  // left, middle, right, none
+  const uint16_t bit = kBit[code & 3];
+  if (code & 32) {
+    // A move: the buttons held stay as they are.
+  } else if (release || (code & 3) == 3) {
+    held_ = uint16_t(bit ? held_ & ~bit : 0);
+  } else {
+    held_ = uint16_t(held_ | bit);
+  }
+  MouseState s;
+  s.Buttons = held_;
+  s.X = uint16_t(x > 0 ? x - 1 : 0);
+  s.Y = uint16_t(y > 0 ? y - 1 : 0);
+  sink.OnMouse(s);
+}
+
+size_t InputDecoder::DecodeCsi(InputSink& sink) {
+  const std::string& p = pending_;
+  if (p.size() < 3) return 0;
+  // X10 mouse report: ESC [ M and three bytes, each value + 32.
+  if (p[2] == 'M') {
+    if (p.size() < 6) return 0;
+    auto v = [&](size_t i) { return int(static_cast<unsigned char>(p[i])) - 32; };
+    Mouse(v(3), v(4), v(5), false, sink);
+    return 6;
+  }
+  // The Linux console's F1..F5: ESC [ [ A..E.
+  if (p[2] == '[') {
+    if (p.size() < 4) return 0;
+    if (p[3] >= 'A' && p[3] <= 'E') Extended(sink, uint8_t(59 + (p[3] - 'A')));
+    return 4;
+  }
+  // ESC [ parameters (0x30-0x3F) intermediates (0x20-0x2F) final (0x40-0x7E).
+  size_t i = 2;
+  while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
+  const size_t paramEnd = i;
+  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x2F) ++i;
+  if (i >= p.size()) return 0;
+  const unsigned char final = static_cast<unsigned char>(p[i]);
+  const size_t used = i + 1;
+  if (final < 0x40 || final > 0x7E) return used;  // malformed: dropped whole
+  if (paramEnd != i) return used;               // intermediates: not a key we know
+  std::string_view params(p.data() + 2, paramEnd - 2);
+
+  if (!params.empty() && params[0] == '<') {
+    int v[4];
+    if ((final == 'M' || final == 'm') && SplitParams(params.substr(1), v) == 3)
+      Mouse(v[0], v[1], v[2], final == 'm', sink);
+    return used;
+  }
+  int v[4];
+  int n = params.empty() ? 0 : SplitParams(params, v);
+  if (n < 0) return used;
+  if (n == 0) v[0] = v[1] = 0;
+  const int modifier = n >= 2 ? v[1] : 1;
+  switch (final) {
+    case 'A': Extended(sink, WithModifiers(kUp, modifier)); break;
+    case 'B': Extended(sink, WithModifiers(kDown, modifier)); break;
+    case 'C': Extended(sink, WithModifiers(kRight, modifier)); break;
+    case 'D': Extended(sink, WithModifiers(kLeft, modifier)); break;
+    case 'H': Extended(sink, WithModifiers(kHome, modifier)); break;
+    case 'F': Extended(sink, WithModifiers(kEnd, modifier)); break;
+    case 'P': Extended(sink, WithModifiers(kFunctionKeys[0], modifier)); break;
+    case 'Q': Extended(sink, WithModifiers(kFunctionKeys[1], modifier)); break;
+    case 'R': Extended(sink, WithModifiers(kFunctionKeys[2], modifier)); break;
+    case 'S': Extended(sink, WithModifiers(kFunctionKeys[3], modifier)); break;
+    case 'Z': Extended(sink, 15); break;  // Shift+Tab
+    case '~': {
+      const KeyCodes* k = nullptr;
+      switch (v[0]) {
+        case 1: case 7: k = &kHome; break;
+        case 2: k = &kIns; break;
+        case 3: k = &kDel; break;
+        case 4: case 8: k = &kEnd; break;
+        case 5: k = &kPgUp; break;
+        case 6: k = &kPgDn; break;
+        case 11: case 12: case 13: case 14: case 15: k = &kFunctionKeys[v[0] - 11]; break;
+        case 17: case 18: case 19: case 20: case 21: k = &kFunctionKeys[v[0] - 12]; break;
+        case 23: case 24: k = &kFunctionKeys[v[0] - 13]; break;
+        default: break;
+      }
+      if (k) Extended(sink, WithModifiers(*k, modifier));
+      break;
+    }
+    default: break;  // focus reports, answers to queries: not keys
+  }
+  return used;
+}
+
+}  // namespace ehi

@@ -1,0 +1,45 @@
+#include "mousequeue.h"
+
+namespace ehi {
+
+void MouseQueue::Report(const MouseState& s) {
+  std::lock_guard<std::mutex> hold(lock_);
+  uint16_t action = 0;
+  if (s.Buttons != previous_.Buttons) {
+    action = (s.Buttons & previous_.Buttons) == previous_.Buttons ? 1 : 2;
+  } else if (s.X != previous_.X || s.Y != previous_.Y) {
+    action = 4;
+  }
+  previous_ = s;
+  if (action == 0) return;
+  MouseEvent e{s.Buttons, s.X, s.Y, action};
+  if (action == 4 && !events_.empty() && events_.back().Action == 4 &&
+      events_.back().Buttons == s.Buttons) {
+    events_.back() = e;
+    return;
+  }
+  if (events_.size() < kCapacity) events_.push_back(e);
+}
+
+bool MouseQueue::Peek(MouseEvent& e) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (events_.empty()) return false;
+  e = events_.front();
+  return true;
+}
+
+bool MouseQueue::Take(MouseEvent& e) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (events_.empty()) return false;
+  e = events_.front();
+  events_.pop_front();
+  return true;
+}
+
+void MouseQueue::Reset() {
+  std::lock_guard<std::mutex> hold(lock_);
+  events_.clear();
+  previous_ = MouseState();
+}
+
+}  // namespace ehi

@@ -1,0 +1,43 @@
+// The queue of pending mouse events, shared by the input reader (which puts
+// events in) and the main thread (which looks at and takes them).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "inputdecoder.h"
+
+namespace ehi {
+
+/// One mouse event: buttons held, 0-based column and row, and the action:
+/// 1 a button went down, 2 a button went up, 4 the mouse moved.
+struct MouseEvent {
+  uint16_t Buttons = 0;
+  uint16_t X = 0;
+  uint16_t Y = 0;
+  uint16_t Action = 0;
+};
+
+/// At most 16 pending events, first in first out, under one lock.
+class MouseQueue {
+ public:
+  static constexpr size_t kCapacity = 16;
+  /// Records the mouse's new state; queues an event when something changed.
+  /// Consecutive moves with the same buttons merge into the latest one, so
+  /// moves never crowd a click out; a 17th pending event is dropped.
+  void Report(const MouseState& s);
+  /// Copies the first event without removing it; false when empty.
+  bool Peek(MouseEvent& e);
+  /// Removes and returns the first event; false when empty.
+  bool Take(MouseEvent& e);
+  /// Empties the queue and forgets the previous state.
+  void Reset();
+
+ private:
+  std::mutex lock_;
+  std::deque<MouseEvent> events_;
+  MouseState previous_;
+};
+
+}  // namespace ehi

@@ -1,0 +1,55 @@
+#include "screenmodel.h"
+
+#include <algorithm>
+
+namespace ehi {
+
+ScreenModel::ScreenModel(int width, int height, uint8_t attr)
+    : width_(width), height_(height), cells_(size_t(width * height), Cell{' ', attr}) {}
+
+void ScreenModel::ScrollUp(uint8_t attr) {
+  std::copy(cells_.begin() + width_, cells_.end(), cells_.begin());
+  std::fill(cells_.end() - width_, cells_.end(), Cell{' ', attr});
+}
+
+void ScreenModel::Write(std::string_view bytes, uint8_t attr) {
+  for (char ch : bytes) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case 7: break;
+      case 8:
+        if (x_ > 0) --x_;
+        break;
+      case 10: ++y_; break;
+      case 13: x_ = 0; break;
+      default:
+        cells_[size_t(y_ * width_ + x_)] = Cell{c, attr};
+        ++x_;
+        break;
+    }
+    if (x_ >= width_) {
+      x_ = 0;
+      ++y_;
+    }
+    while (y_ >= height_) {
+      ScrollUp(attr);
+      --y_;
+    }
+  }
+  ++version_;
+}
+
+void ScreenModel::Clear(uint8_t attr) {
+  std::fill(cells_.begin(), cells_.end(), Cell{' ', attr});
+  x_ = y_ = 0;
+  ++version_;
+}
+
+void ScreenModel::GotoXY(int col, int row) {
+  if (col < 1 || col > width_ || row < 1 || row > height_) return;
+  x_ = col - 1;
+  y_ = row - 1;
+  ++version_;
+}
+
+}  // namespace ehi

@@ -1,0 +1,54 @@
+// The console window in memory: one character byte and one colour byte per
+// cell, and the cursor. Every console write acts here first; a backend then
+// shows the cells.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace ehi {
+
+/// One cell of the window.
+struct Cell {
+  uint8_t Ch = ' ';
+  uint8_t Attr = 7;
+  bool operator==(const Cell& o) const { return Ch == o.Ch && Attr == o.Attr; }
+};
+
+/// The window's cells and cursor, with the console's writing rules.
+class ScreenModel {
+ public:
+  /// A window of `width` x `height` cells, blank in `attr`.
+  ScreenModel(int width, int height, uint8_t attr);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  /// Cursor column and row, 1-based within the window.
+  int CursorX() const { return x_ + 1; }
+  int CursorY() const { return y_ + 1; }
+  /// The cell at a 1-based column and row (both within the window).
+  const Cell& At(int col, int row) const { return cells_[size_t((row - 1) * width_ + col - 1)]; }
+
+  /// Writes bytes at the cursor in colour `attr`: BEL is ignored, BS moves
+  /// left (not past the left column), LF moves down, CR to the left column,
+  /// every other byte is put in its cell; the cursor wraps at the right edge
+  /// and the window scrolls up at the bottom, the new row blank in `attr`.
+  void Write(std::string_view bytes, uint8_t attr);
+  /// Fills the window with blanks in `attr`; cursor to (1, 1).
+  void Clear(uint8_t attr);
+  /// Moves the cursor; ignored unless the position lies in the window.
+  void GotoXY(int col, int row);
+
+  /// Counts every change, so a backend can tell whether it is up to date.
+  uint64_t Version() const { return version_; }
+
+ private:
+  void ScrollUp(uint8_t attr);
+  int width_, height_;
+  int x_ = 0, y_ = 0;
+  std::vector<Cell> cells_;
+  uint64_t version_ = 0;
+};
+
+}  // namespace ehi
