@@ -64,10 +64,13 @@ TEST(Harvest, SortAndDeduplicateMatchAReference) {
     AddHarvested(s);
   }
   SortHarvested();
-  RemoveDuplicates();
   std::sort(ref.begin(), ref.end(), [](const std::string& a, const std::string& b) {
     return ShortCompare(a, b) < 0;
   });
+  // Sorted, duplicates still there.
+  ASSERT_EQ(size_t(NHarvested), ref.size());
+  for (int i = 1; i <= NHarvested; ++i) ASSERT_EQ(Harvested[i].Str(), ref[size_t(i - 1)]);
+  RemoveDuplicates();
   ref.erase(std::unique(ref.begin(), ref.end()), ref.end());
   ASSERT_EQ(size_t(NHarvested), ref.size());
   for (int i = 1; i <= NHarvested; ++i) EXPECT_EQ(Harvested[i].Str(), ref[size_t(i - 1)]);

@@ -137,6 +137,23 @@ TEST_F(DirSearch, SizeAndPackedTime) {
   EXPECT_EQ(rec.Time(), ((0u << 9 | 1u << 5 | 1u) << 16));
 }
 
+TEST_F(DirSearch, SnapshotServesTheSecondListingOfAFolder) {
+  const std::string dirPart = dir_.Path() + "/";
+  {
+    ListingSnapshot once(dirPart);
+    auto first = Search(Mask("*.*"), 0xFFFF);
+    WriteFile(dir_ / "late.txt", "");  // created after the first listing
+    auto second = Search(Mask("*.*"), 0xFFFF);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(second.count("late.txt"), 0u);
+    EXPECT_EQ(second["linkdir"], kAttrDirectory);  // links still resolved
+    EXPECT_EQ(second["dangling"], kAttrSystem);
+    auto files = Search(Mask("*.txt"), 0);  // another mask, same folder
+    EXPECT_EQ(Names(files), (std::set<std::string>{"a.txt", "r.txt"}));
+  }
+  EXPECT_EQ(Search(Mask("*.*"), 0).count("late.txt"), 1u);  // fresh again
+}
+
 TEST(SplitPath, Examples) {
   String d, n, e;
   SplitPath("data\\x.tab", d, n, e);
