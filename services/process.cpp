@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "console.h"
 #include "platform.h"
 #include "textfile.h"
 
@@ -80,6 +81,7 @@ void NormalEnd() { Halt(ExitCode); }
 void InitServices() {
   sys::OnHeapExhausted(HeapExhausted);
   InitStandardFiles();
+  InitConsole();
 }
 
 }  // namespace ehi

@@ -1,0 +1,226 @@
+// The console core: the window model, the key queue and the mouse queue,
+// and the routing of ConsoleOutput and ConsoleInput through them.
+#include "console.h"
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "consolebackend.h"
+#include "platform.h"
+#include "textfile.h"
+
+namespace ehi {
+
+ConsoleRect ConsoleWindow;
+uint8_t TextAttr = 7;
+
+namespace {
+
+std::unique_ptr<ConsoleBackend> backend;
+std::unique_ptr<ScreenModel> model;
+std::mutex keyLock;
+std::deque<KeyEvent> keys;
+MouseQueue mouseQueue;
+bool mouseOn = false;
+
+// The keyboard state: one pending key code, and whether it is the second
+// half of an extended key.
+bool pendingValid = false;
+bool pendingExtended = false;
+uint8_t pendingCode = 0;
+
+// What a read from ConsoleInput takes: the rest of the last edited line.
+std::string lineBuffer;
+
+class CoreSink : public InputSink {
+ public:
+  void OnKey(const KeyEvent& key) override {
+    std::lock_guard<std::mutex> hold(keyLock);
+    keys.push_back(key);
+  }
+  void OnMouse(const MouseState& m) override { mouseQueue.Report(m); }
+};
+CoreSink coreSink;
+
+void Present() {
+  if (backend && model) backend->Present(*model);
+}
+
+// Output of ConsoleOutput: through to the terminal until the program takes
+// over the window, then into the model.
+void WriteToConsole(const char* data, size_t size) {
+  if (!backend) return;
+  if (backend->PassingThrough()) {
+    backend->PassThrough(std::string_view(data, size));
+    return;
+  }
+  model->Write(std::string_view(data, size), TextAttr);
+  Present();
+}
+
+void TakeOver() {
+  if (backend && backend->PassingThrough()) backend->TakeOver();
+}
+
+void Echo(std::string_view s) { WriteToConsole(s.data(), s.size()); }
+
+// One line from the keyboard with the console's editing rules.
+std::string EditLine() {
+  std::string line;
+  size_t pos = 0;
+  auto moveTo = [&](size_t target) {
+    while (pos > target) Echo("\b"), --pos;
+    if (pos < target) Echo(std::string_view(line).substr(pos, target - pos)), pos = target;
+  };
+  auto store = [&](char c) {
+    if (pos < line.size()) {
+      line[pos] = c;  // overwrite inside the line
+    } else if (line.size() < 254) {
+      line += c;
+    } else {
+      return;  // full: further characters are ignored
+    }
+    Echo(std::string_view(&c, 1));
+    ++pos;
+  };
+  for (;;) {
+    char c = ReadKey();
+    if (c == 0) {
+      switch (static_cast<unsigned char>(ReadKey())) {
+        case 71: moveTo(0); break;
+        case 79: moveTo(line.size()); break;
+        case 75: if (pos > 0) moveTo(pos - 1); break;
+        case 77: if (pos < line.size()) moveTo(pos + 1); break;
+        case 53: store('/'); break;  // keypad slash
+        case 28: Echo("\r\n"); return line + "\r\n";  // keypad Enter
+        default: break;
+      }
+      continue;
+    }
+    switch (c) {
+      case 8:
+      case 19:
+        if (pos == line.size() && !line.empty()) {
+          line.pop_back();
+          --pos;
+          Echo("\b \b");
+        }
+        break;
+      case 27:
+      case 25:
+        moveTo(line.size());
+        for (size_t i = 0; i < line.size(); ++i) Echo("\b \b");
+        line.clear();
+        pos = 0;
+        break;
+      case 26: break;
+      case 13: Echo("\r\n"); return line + "\r\n";
+      default: store(c); break;
+    }
+  }
+}
+
+long ReadConsoleLine(char* buffer, size_t size) {
+  if (lineBuffer.empty()) lineBuffer = EditLine();
+  size_t n = lineBuffer.size() < size ? lineBuffer.size() : size;
+  lineBuffer.copy(buffer, n);
+  lineBuffer.erase(0, n);
+  return long(n);
+}
+
+}  // namespace
+
+InputSink& ConsoleInputSink() { return coreSink; }
+
+void InstallConsoleBackend(ConsoleBackend* b, int width, int height, uint8_t attr) {
+  backend.reset(b);
+  model = std::make_unique<ScreenModel>(width, height, attr);
+  ConsoleWindow = ConsoleRect{1, 1, width, height};
+  TextAttr = attr;
+  {
+    std::lock_guard<std::mutex> hold(keyLock);
+    keys.clear();
+  }
+  mouseQueue.Reset();
+  mouseOn = false;
+  pendingValid = pendingExtended = false;
+  lineBuffer.clear();
+  SetTextSink(ConsoleOutput, WriteToConsole);
+  ConsoleOutput.WriteThrough = true;
+  SetTextSource(ConsoleInput, ReadConsoleLine);
+}
+
+const ScreenModel& ConsoleModel() { return *model; }
+
+void ClearScreen() {
+  if (!model) return;
+  TakeOver();
+  model->Clear(TextAttr);
+  Present();
+}
+
+void GotoXY(int column, int row) {
+  if (!model) return;
+  TakeOver();
+  model->GotoXY(column, row);
+  Present();
+}
+
+void SetForeground(int colour) { TextAttr = uint8_t((colour & 0x8F) | (TextAttr & 0x70)); }
+
+void SetBackground(int colour) { TextAttr = uint8_t(((colour & 7) << 4) | (TextAttr & 0x8F)); }
+
+int WhereX() { return model ? model->CursorX() : 1; }
+int WhereY() { return model ? model->CursorY() : 1; }
+
+bool KeyPressed() {
+  if (pendingValid) return true;
+  if (!backend) return false;
+  backend->PollInput(coreSink);
+  std::lock_guard<std::mutex> hold(keyLock);
+  if (keys.empty()) return false;
+  pendingCode = keys.front().Code;
+  pendingExtended = keys.front().Extended;
+  pendingValid = true;
+  keys.pop_front();
+  return true;
+}
+
+char ReadKey() {
+  if (!backend) {
+    // No console at all: keys are the bytes of standard input; its end
+    // reads as Escape, so that nothing waits for ever.
+    char c = 27;
+    int err = 0;
+    if (sys::ReadSome(sys::StandardInput(), &c, 1, err) != 1) c = 27;
+    return c;
+  }
+  while (!KeyPressed()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (pendingExtended) {
+    pendingExtended = false;
+    return 0;  // the code stays pending for the next call
+  }
+  pendingValid = false;
+  return char(pendingCode);
+}
+
+void EnableMouse() {
+  if (mouseOn || !backend) return;
+  mouseOn = true;
+  mouseQueue.Reset();
+  backend->StartMouse(coreSink);
+}
+
+bool PeekMouseEvent(MouseEvent& e) { return mouseQueue.Peek(e); }
+
+MouseEvent TakeMouseEvent() {
+  MouseEvent e;
+  while (!mouseQueue.Take(e)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return e;
+}
+
+}  // namespace ehi

@@ -1,0 +1,52 @@
+// The console: a window of character cells with a colour attribute and a
+// cursor, the keyboard (keys and extended keys, edited line input through
+// ConsoleInput) and the mouse queue. Text written to ConsoleOutput is drawn
+// here. A backend shows the window: the terminal, or the headless console
+// of the tests.
+#pragma once
+
+#include <cstdint>
+
+#include "mousequeue.h"
+
+namespace ehi {
+
+/// The window used for text: 1-based, inclusive; set once at start-up.
+struct ConsoleRect {
+  int Left = 1, Top = 1, Right = 80, Bottom = 25;
+};
+extern ConsoleRect ConsoleWindow;
+
+/// The colour attribute of everything written and cleared: foreground in
+/// bits 0-3, background in bits 4-6, high-intensity background in bit 7.
+extern uint8_t TextAttr;
+
+/// Fills the window with blanks in TextAttr; cursor to (1, 1).
+void ClearScreen();
+/// Moves the cursor to a window position; ignored outside the window.
+void GotoXY(int column, int row);
+/// TextAttr := (colour AND $8F) OR (TextAttr AND $70).
+void SetForeground(int colour);
+/// TextAttr := ((colour AND 7) shl 4) OR (TextAttr AND $8F).
+void SetBackground(int colour);
+/// Cursor column and row within the window.
+int WhereX();
+int WhereY();
+
+/// True when a key is waiting; never waits.
+bool KeyPressed();
+/// Waits for a key. An extended key gives 0, then its code.
+char ReadKey();
+
+/// Starts mouse reporting and the input reader; a second call does nothing.
+void EnableMouse();
+/// Copies the first pending mouse event; false when there is none.
+bool PeekMouseEvent(MouseEvent& e);
+/// Removes and returns the first mouse event, waiting (50 ms steps) for one.
+MouseEvent TakeMouseEvent();
+
+/// Brings up the console on the controlling terminal when there is one;
+/// part of InitServices.
+void InitConsole();
+
+}  // namespace ehi

@@ -1,0 +1,40 @@
+// What the console core asks of whatever shows the window and delivers
+// input: the terminal, or the headless console of the tests.
+#pragma once
+
+#include <string_view>
+
+#include "inputdecoder.h"
+#include "screenmodel.h"
+
+namespace ehi {
+
+class ConsoleBackend {
+ public:
+  virtual ~ConsoleBackend() = default;
+  /// Shows what changed in the model.
+  virtual void Present(const ScreenModel& model) = 0;
+  /// Text written before the program took over the window (first clear or
+  /// cursor move): shown at the terminal's own cursor, like any tool's.
+  virtual void PassThrough(std::string_view bytes) = 0;
+  /// Whether text still passes through (the model does not drive the window).
+  virtual bool PassingThrough() const = 0;
+  /// The program takes over the whole window from now on.
+  virtual void TakeOver() = 0;
+  /// Reads whatever input is available without waiting, into `sink`.
+  virtual void PollInput(InputSink& sink) = 0;
+  /// Starts reporting the mouse (and reading input in the background).
+  virtual void StartMouse(InputSink& sink) = 0;
+};
+
+/// The console core's input sink: keys to the key queue, mouse reports to
+/// the mouse queue. Safe to call from the input reader thread.
+InputSink& ConsoleInputSink();
+
+/// Installs a backend and a window of the given size; the core owns it.
+void InstallConsoleBackend(ConsoleBackend* backend, int width, int height, uint8_t attr);
+
+/// The model (for backends repainting it).
+const ScreenModel& ConsoleModel();
+
+}  // namespace ehi

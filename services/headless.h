@@ -1,0 +1,35 @@
+// The headless console: an 80 x 25 window in memory with scripted input.
+// Screen tests draw on it, read any cell back, and push the keys and mouse
+// events a user would produce.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ehi {
+
+/// Replaces whatever console there was by a fresh headless one: 80 x 25,
+/// light grey on black, cursor at (1, 1), no pending input, mouse off.
+void UseHeadlessConsole();
+
+/// The character byte of the cell at a 1-based column and row.
+uint8_t ScreenChar(int column, int row);
+/// The colour attribute of the cell at a 1-based column and row.
+uint8_t ScreenAttr(int column, int row);
+/// The characters of a whole row (80 bytes).
+std::string ScreenRow(int row);
+
+/// Queues one typed character.
+void PushKey(char c);
+/// Queues one extended key (read as 0, then `code`).
+void PushExtendedKey(uint8_t code);
+/// Queues each byte of `text` as a typed character.
+void PushKeys(std::string_view text);
+/// Reports the mouse's new state: buttons held (1 left, 2 right, 4 middle)
+/// and 0-based position; the queue derives the action as the console does.
+void PushMouse(uint16_t buttons, uint16_t x, uint16_t y);
+/// A left click at a 0-based cell: the button goes down, then up.
+void PushClick(uint16_t x, uint16_t y);
+
+}  // namespace ehi

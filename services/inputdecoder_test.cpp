@@ -1,0 +1,119 @@
+#include "inputdecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ehi {
+namespace {
+
+// Records what the decoder delivers as text: "c65" a character, "x59" an
+// extended key, "m1,4,2" a mouse state.
+struct Recorder : InputSink {
+  std::vector<std::string> seen;
+  void OnKey(const KeyEvent& k) override {
+    seen.push_back((k.Extended ? "x" : "c") + std::to_string(k.Code));
+  }
+  void OnMouse(const MouseState& m) override {
+    seen.push_back("m" + std::to_string(m.Buttons) + "," + std::to_string(m.X) + "," +
+                   std::to_string(m.Y));
+  }
+};
+
+std::vector<std::string> Decode(const std::string& bytes, bool timeout = true) {
+  InputDecoder d;
+  Recorder r;
+  d.Feed(bytes, r);
+  if (timeout) d.Timeout(r);
+  return r.seen;
+}
+
+std::string One(const std::string& bytes) {
+  auto v = Decode(bytes);
+  return v.size() == 1 ? v[0] : "(" + std::to_string(v.size()) + " events)";
+}
+
+TEST(InputDecoder, RealXtermSequences) {
+  struct Case {
+    const char* bytes;
+    const char* want;
+  };
+  const Case table[] = {
+      {"a", "c97"},          {"\r", "c13"},           {"\x7f", "c8"},
+      {"\x19", "c25"},       {"\x1bOP", "x59"},       {"\x1bOS", "x62"},
+      {"\x1b[15~", "x63"},   {"\x1b[21~", "x68"},     {"\x1b[23~", "x133"},
+      {"\x1b[24~", "x134"},  {"\x1b[1;2P", "x84"},    {"\x1b[15;5~", "x98"},
+      {"\x1b[24;3~", "x140"}, {"\x1b[23;2~", "x135"}, {"\x1b[Z", "x15"},
+      {"\x1b[A", "x72"},     {"\x1b[B", "x80"},       {"\x1b[C", "x77"},
+      {"\x1b[D", "x75"},     {"\x1b[H", "x71"},       {"\x1b[F", "x79"},
+      {"\x1bOH", "x71"},     {"\x1b[1~", "x71"},      {"\x1b[4~", "x79"},
+      {"\x1b[2~", "x82"},    {"\x1b[3~", "x83"},      {"\x1b[5~", "x73"},
+      {"\x1b[6~", "x81"},    {"\x1b[1;5A", "x141"},   {"\x1b[1;5B", "x145"},
+      {"\x1b[1;5C", "x116"}, {"\x1b[1;5D", "x115"},   {"\x1b[1;5H", "x119"},
+      {"\x1b[1;5F", "x117"}, {"\x1b[5;5~", "x132"},   {"\x1b[6;5~", "x118"},
+      {"\x1b[2;5~", "x146"}, {"\x1b[3;5~", "x147"},   {"\x1b[3;3~", "x163"},
+      {"\x1b[1;2A", "x72"},  {"\x1b[1;7A", "(0 events)"},  // Alt wins: no key
+      {"\x1bq", "x16"},      {"\x1bP", "x25"},        {"\x1b" "a", "x30"},
+      {"\x1bm", "x50"},      {"\x1b" "1", "x120"},    {"\x1b" "0", "x129"},
+      {"\x1b=", "x131"},     {"\x1b\r", "x166"},      {"\x1bOM", "x28"},
+      {"\x1b[[A", "x59"},    {"\x1b[11~", "x59"},     {"\x1b", "c27"},
+  };
+  for (const Case& c : table) EXPECT_EQ(One(c.bytes), c.want) << c.bytes + 1;
+}
+
+TEST(InputDecoder, MouseReports) {
+  // SGR: left press and release at column 5, row 3 (1-based on the wire).
+  EXPECT_EQ(Decode("\x1b[<0;5;3M\x1b[<0;5;3m"),
+            (std::vector<std::string>{"m1,4,2", "m0,4,2"}));
+  // Middle is 1 and right is 2 on the wire; 4 and 2 here.
+  EXPECT_EQ(Decode("\x1b[<1;1;1M\x1b[<2;1;1M"),
+            (std::vector<std::string>{"m4,0,0", "m6,0,0"}));
+  // A move with the left button held keeps it held.
+  EXPECT_EQ(Decode("\x1b[<0;2;2M\x1b[<32;3;2M"),
+            (std::vector<std::string>{"m1,1,1", "m1,2,1"}));
+  // The wheel is no button.
+  EXPECT_EQ(Decode("\x1b[<64;2;2M"), std::vector<std::string>{});
+  // X10: ESC [ M, then button, column and row, each + 32.
+  EXPECT_EQ(Decode("\x1b[M !!\x1b[M#!!"), (std::vector<std::string>{"m1,0,0", "m0,0,0"}));
+}
+
+TEST(InputDecoder, SplitSequencesAndEscapeTiming) {
+  InputDecoder d;
+  Recorder r;
+  d.Feed("\x1b", r);
+  EXPECT_TRUE(d.Pending());
+  d.Feed("[1", r);
+  d.Feed("5~x", r);
+  EXPECT_EQ(r.seen, (std::vector<std::string>{"x63", "c120"}));
+  d.Feed("\x1b", r);
+  d.Timeout(r);  // nothing followed: the Escape key
+  EXPECT_EQ(r.seen.back(), "c27");
+  EXPECT_EQ(Decode("\x1b\x1b", false), (std::vector<std::string>{"c27"}));
+}
+
+TEST(InputDecoder, UnknownSequencesNeverLeakAsText) {
+  // Focus reports, a colour query answer, an unknown CSI and a malformed
+  // one: no byte of them comes out as a character.
+  EXPECT_EQ(Decode("\x1b[I\x1b[O\x1b[?1;2c\x1b[99~\x1b[1$x"), std::vector<std::string>{});
+  EXPECT_EQ(Decode("\x1b[12\x01z"), std::vector<std::string>{"c122"});
+  // A sequence that never ends is dropped once it cannot be one any more.
+  EXPECT_EQ(Decode("\x1b[" + std::string(100, '1') + "q"), std::vector<std::string>{});
+  EXPECT_EQ(Decode(std::string("\0", 1)), std::vector<std::string>{});
+}
+
+TEST(InputDecoder, ChunkingDoesNotChangeTheEvents) {
+  const std::string stream =
+      "ab\x1b[A\x1b[<0;10;20M\x1b[<0;10;20m\x1bOP\x1b[15;2~\x1bq\x1b[M !!z";
+  const auto whole = Decode(stream);
+  for (size_t chunk = 1; chunk <= 7; ++chunk) {
+    InputDecoder d;
+    Recorder r;
+    for (size_t i = 0; i < stream.size(); i += chunk) d.Feed(stream.substr(i, chunk), r);
+    d.Timeout(r);
+    EXPECT_EQ(r.seen, whole) << chunk;
+  }
+}
+
+}  // namespace
+}  // namespace ehi
