@@ -4,3 +4,4 @@
 #pragma once
 
 #include "directory.h"
+#include "selectfiles.h"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,25 @@ void PushKeys(std::string_view text);
 void PushMouse(uint16_t buttons, uint16_t x, uint16_t y);
 /// A left click at a 0-based cell: the button goes down, then up.
 void PushClick(uint16_t x, uint16_t y);
+
+// Scripted input in order: each item reaches the program only when it
+// looks for input and everything before it has been taken, so a test can
+// interleave clicks and keys exactly as a user would.
+
+/// Appends a typed character to the script.
+void ScriptKey(char c);
+/// Appends an extended key to the script.
+void ScriptExtendedKey(uint8_t code);
+/// Appends each byte of `text` to the script as a typed character.
+void ScriptKeys(std::string_view text);
+/// Appends a mouse report (buttons held, 0-based position) to the script.
+void ScriptMouse(uint16_t buttons, uint16_t x, uint16_t y);
+/// Appends a press and a release of `buttons` at a 0-based cell.
+void ScriptClick(uint16_t x, uint16_t y, uint16_t buttons = 1);
+/// Appends a checkpoint: `check` runs when the program reaches it (for
+/// looking at the screen in the middle of an interaction).
+void ScriptCheck(std::function<void()> check);
+/// Items of the script not yet delivered.
+size_t ScriptLeft();
 
 }  // namespace ehi
