@@ -1,0 +1,99 @@
+#!/bin/sh
+# Runs ehiselect in a real terminal (a detached tmux session of 80 x 25),
+# reads the screen, clicks with xterm SGR mouse reports, and checks what it
+# prints, its exit status and the terminal it leaves behind.
+set -eu
+EXE=$1
+command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
+
+work=$(mktemp -d)
+sock="$work/tmux.sock"
+cleanup() { tmux -S "$sock" kill-server 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+mkdir "$work/files"
+for f in alpha.txt bravo.txt charlie.txt delta.txt echo.txt; do : > "$work/files/$f"; done
+fails=0
+fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+
+T() { tmux -S "$sock" "$@"; }
+screen() { T capture-pane -p -t s; }
+row() { screen | sed -n "${1}p"; }
+wait_for() {  # text, seconds
+  i=0
+  while ! screen | grep -qF -- "$1"; do
+    i=$((i + 1)); [ $i -gt $(( ${2:-10} * 10 )) ] && return 1; sleep 0.1
+  done
+}
+click() {  # 1-based column and row
+  T send-keys -t s -l "$(printf '\033[<0;%d;%dM' "$1" "$2")"
+  T send-keys -t s -l "$(printf '\033[<0;%d;%dm' "$1" "$2")"
+  sleep 0.3
+}
+row_of() { screen | grep -n -- "$1" | head -n 1 | cut -d: -f1; }
+# Characters (not bytes: the frames are UTF-8) from column $2 to $3 of row $1.
+cells() {
+  row "$1" | python3 -c 'import sys; s = sys.stdin.read().rstrip("\n"); a, b = int(sys.argv[1]), int(sys.argv[2]); print(s[a - 1:b])' "$2" "$3"
+}
+marks() { screen | python3 -c 'import sys; print("".join(l[1:2] for l in sys.stdin.read().split("\n")[2:24]))'; }
+start() {
+  T kill-server 2>/dev/null || true
+  rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
+  T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" \
+    "stty -g > $work/stty_before; $EXE > $work/out; echo \$? > $work/status; stty -g > $work/stty_after; sleep 600"
+  wait_for "Quit Program" 10 || { fail "the screen did not come up"; screen; exit 1; }
+}
+wait_end() {
+  i=0
+  while [ ! -s "$work/stty_after" ]; do
+    i=$((i + 1)); [ $i -gt 100 ] && { fail "ehiselect did not end"; return 1; }; sleep 0.1
+  done
+}
+
+# --- Layout ---------------------------------------------------------------
+start
+r1=$(row 1)
+case "$r1" in
+  "******************************* Mark files, then OK *******************************"*) ;;
+  *"* Mark files, then OK *"*) ;;
+  *) fail "heading row: $r1" ;;
+esac
+[ "$(cells 2 1 34)" = "┌────────────────────────────────┐" ] || fail "list top border: $(row 2)"
+[ "$(cells 4 36 40)" = "Mask:" ] || fail "mask label: $(row 4)"
+[ "$(cells 6 36 42)" = "│ *.*  " ] || fail "mask field: $(row 6)"
+[ "$(cells 10 36 74)" = "│ Select all │ │ Clear all │ │ Switch │" ] || fail "selection buttons: $(row 10)"
+[ "$(cells 14 36 75)" = "│ Name │ │ Extension │ │ Date │ │ Size │" ] || fail "sort buttons: $(row 14)"
+[ "$(cells 18 46 63)" = "│       OK       │" ] || fail "OK button: $(row 18)"
+[ "$(cells 22 47 62)" = "│ Quit Program │" ] || fail "quit button: $(row 22)"
+[ "$(T display -p -t s '#{mouse_sgr_flag}')" = 1 ] || fail "SGR mouse reporting is not on"
+T capture-pane -p -e -t s | grep -q 'Mask:' || fail "no coloured capture"
+
+# --- Marks, Switch, Clear all, then a key ---------------------------------
+rb=$(row_of "bravo.txt"); rd=$(row_of "delta.txt")
+click 5 "$rb"
+[ "$(cells "$rb" 2 2)" = "*" ] || fail "bravo not marked: $(row "$rb")"
+click 66 10   # Switch
+[ "$(cells "$rb" 2 2)" = " " ] || fail "Switch left bravo marked"
+[ "$(cells "$rd" 2 2)" = "*" ] || fail "Switch did not mark delta"
+click 52 10   # Clear all
+marks | grep -q '\*' && fail "Clear all left marks"
+click 5 "$rb"
+click 5 "$rd"
+T send-keys -t s x
+wait_end
+[ "$(cat "$work/status")" = 0 ] || fail "exit status $(cat "$work/status") after a key"
+[ "$(sort "$work/out" | tr '\n' ' ')" = "bravo.txt delta.txt " ] || fail "printed: $(cat "$work/out")"
+cmp -s "$work/stty_before" "$work/stty_after" || fail "terminal settings changed"
+[ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "mouse reporting left on"
+
+# --- Quit Program ------------------------------------------------------------
+start
+click 50 22
+wait_end
+[ "$(cat "$work/status")" = 1 ] || fail "quit: exit status $(cat "$work/status")"
+[ "$(cells 1 1 11)" = "User abort!" ] || fail "quit: first row $(row 1)"
+[ -s "$work/out" ] && fail "quit printed names"
+cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings changed"
+[ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "quit: mouse reporting left on"
+
+[ $fails = 0 ] && echo "ehiselect in tmux: all checks passed"
+exit $fails
