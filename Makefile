@@ -7,9 +7,9 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
 
-PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3
+PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev
 
-.PHONY: all deps build test test-plain test-asan run install bench clean
+.PHONY: all deps build test test-plain test-asan fuzz fuzz-short fuzz-build run install bench clean
 
 all: build
 
@@ -20,7 +20,7 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan
+test: test-plain test-asan fuzz-short
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -52,5 +52,20 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	python3 bench/run.py --build build-bench $(BENCH_ARGS)
 
+# Fuzzing: every target for FUZZ_SECONDS (60 by default); the test command
+# runs a short pass of 20 seconds each. Found crashes are kept under
+# fuzz/regressions/<target>/ and replayed first.
+FUZZ_SECONDS ?= 60
+fuzz-build: deps
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DEHI_FUZZ=ON -DEHI_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+fuzz-short: fuzz-build
+	tools/run-fuzz.sh build-fuzz 20
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz

@@ -88,20 +88,40 @@ int SplitParams(std::string_view params, int out[4]) {
 
 void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
   pending_.append(bytes.data(), bytes.size());
-  while (!pending_.empty()) {
+  size_t start = 0;
+  while (start < pending_.size()) {
+    if (discarding_) {
+      const unsigned char c = static_cast<unsigned char>(pending_[start]);
+      if (c >= 0x20 && c <= 0x3F) {
+        ++start;
+        continue;
+      }
+      discarding_ = false;
+      if (c >= 0x40 && c <= 0x7E) {
+        ++start;  // the final byte of the swallowed sequence
+        continue;
+      }
+    }
+    pending_.erase(0, start);
+    start = 0;
     size_t used = DecodeOne(sink);
     if (used == 0) {
-      // Incomplete: wait for more, unless it cannot be a sequence any more.
+      // Incomplete: wait for more, unless it has grown too long to be a
+      // sequence worth keeping; then the rest of it is swallowed as it
+      // comes, so the events do not depend on how the bytes were split.
       if (pending_.size() <= kLongestSequence) return;
       used = pending_.size();
+      discarding_ = true;
     }
-    pending_.erase(0, used);
+    start = used;
   }
+  pending_.clear();
 }
 
 void InputDecoder::Timeout(InputSink& sink) {
   if (pending_ == std::string(1, kEsc)) sink.OnKey(KeyEvent{27, false});
   pending_.clear();
+  discarding_ = false;
 }
 
 size_t InputDecoder::DecodeOne(InputSink& sink) {
@@ -191,15 +211,20 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
     return 4;
   }
   // ESC [ parameters (0x30-0x3F) intermediates (0x20-0x2F) final (0x40-0x7E).
+  // A byte of none of these kinds ends the sequence as malformed: the
+  // sequence is dropped and that byte is read afresh.
   size_t i = 2;
   while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
   const size_t paramEnd = i;
-  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x2F) ++i;
+  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x3F) ++i;
   if (i >= p.size()) return 0;
   const unsigned char final = static_cast<unsigned char>(p[i]);
+  if (final < 0x40 || final > 0x7E) return i;
   const size_t used = i + 1;
-  if (final < 0x40 || final > 0x7E) return used;  // malformed: dropped whole
-  if (paramEnd != i) return used;               // intermediates: not a key we know
+  // Longer than any key or report: dropped, as it would be when it arrives
+  // in pieces and outgrows the wait for its end.
+  if (used > kLongestSequence) return used;
+  if (paramEnd != i) return used;  // intermediates: not a key we know
   std::string_view params(p.data() + 2, paramEnd - 2);
 
   if (!params.empty() && params[0] == '<') {

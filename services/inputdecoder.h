@@ -58,6 +58,9 @@ class InputDecoder {
 
   std::string pending_;
   uint16_t held_ = 0;
+  // Swallowing the rest of a control sequence that grew too long to keep:
+  // its parameter bytes, up to and including its final byte.
+  bool discarding_ = false;
 };
 
 }  // namespace ehi

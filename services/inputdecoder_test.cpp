@@ -96,7 +96,9 @@ TEST(InputDecoder, UnknownSequencesNeverLeakAsText) {
   // Focus reports, a colour query answer, an unknown CSI and a malformed
   // one: no byte of them comes out as a character.
   EXPECT_EQ(Decode("\x1b[I\x1b[O\x1b[?1;2c\x1b[99~\x1b[1$x"), std::vector<std::string>{});
-  EXPECT_EQ(Decode("\x1b[12\x01z"), std::vector<std::string>{"c122"});
+  // A control byte inside a sequence ends it; the byte itself is a key.
+  EXPECT_EQ(Decode("\x1b[12\x01z"), (std::vector<std::string>{"c1", "c122"}));
+  EXPECT_EQ(Decode("\x1b[1;\x1b[A"), std::vector<std::string>{"x72"});
   // A sequence that never ends is dropped once it cannot be one any more.
   EXPECT_EQ(Decode("\x1b[" + std::string(100, '1') + "q"), std::vector<std::string>{});
   EXPECT_EQ(Decode(std::string("\0", 1)), std::vector<std::string>{});

@@ -20,6 +20,7 @@ std::vector<void (*)()>& Finalisations() {
 }
 
 bool shuttingDown = false;
+EndHook endHook = nullptr;
 
 char HexDigit(unsigned v) { return "0123456789ABCDEF"[v & 15]; }
 
@@ -57,6 +58,7 @@ std::string Hex8(uint64_t v) {
 // Skips the frames of the error machinery itself so that the report starts
 // at the statement whose operation failed.
 [[noreturn]] __attribute__((noinline)) void RaiseRuntimeError(int n, int skip) {
+  if (endHook) endHook(n);
   uint64_t chain[260];
   int depth = sys::CallChain(chain, 258, skip);
   ExitCode = n % 256;
@@ -69,7 +71,10 @@ void HeapExhausted() { RaiseRuntimeError(203, 2); }
 
 void RegisterFinalisation(void (*fn)()) { Finalisations().push_back(fn); }
 
+void SetEndHookForTesting(EndHook hook) { endHook = hook; }
+
 void Halt(int code) {
+  if (endHook) endHook(code);
   ExitCode = code & 255;
   Shutdown(0, nullptr, 0);
 }

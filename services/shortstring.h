@@ -26,7 +26,7 @@ struct ShortString {
   /// The empty string. constexpr, so that large static tables of short
   /// strings are constant-initialised (zero pages) rather than filled in by
   /// code at start-up.
-  constexpr ShortString() noexcept : Len(0) {}
+  constexpr ShortString() noexcept : Len(0), Chars{} {}
   /// A copy of `s`, cut to the capacity.
   ShortString(std::string_view s) { Assign(s); }  // NOLINT: implicit by design
   ShortString(const char* s) { Assign(std::string_view(s)); }  // NOLINT

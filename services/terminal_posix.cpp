@@ -137,8 +137,7 @@ double NowMs() {
 
 class TerminalBackend : public ConsoleBackend {
  public:
-  TerminalBackend(int inFd, int width, int height)
-      : inFd_(inFd), width_(width), height_(height) {}
+  explicit TerminalBackend(int inFd) : inFd_(inFd) {}
 
   ~TerminalBackend() override { StopReader(); }
 
@@ -260,7 +259,6 @@ class TerminalBackend : public ConsoleBackend {
   }
 
   int inFd_;
-  int width_, height_;
   bool takenOver_ = false;
   bool shownValid_ = false;
   std::vector<Cell> shown_;
@@ -300,7 +298,7 @@ void InitConsole() {
     width = ws.ws_col > 255 ? 255 : ws.ws_col;
     height = ws.ws_row > 255 ? 255 : ws.ws_row;
   }
-  terminal = new TerminalBackend(in, width, height);
+  terminal = new TerminalBackend(in);
   InstallConsoleBackend(terminal, width, height, 7);
   RegisterFinalisation(StopTerminalReader);
 }
