@@ -288,3 +288,64 @@ TEST_F(HarvestRun, MoreThanTheStoreHoldsStops) {
 
 }  // namespace
 }  // namespace ehi
+
+namespace ehi {
+namespace {
+
+// Faults injected from outside, each checked for its exact report, its
+// exit status and an earlier table left as it was.
+class HarvestFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_ / "Orvitan.Tab", Rec("earlier") + "\r\n");
+    earlier_ = ReadFile(dir_ / "Orvitan.Tab");
+  }
+  void ExpectEarlierTable() { EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), earlier_); }
+  TempDir dir_;
+  std::string earlier_;
+};
+
+TEST_F(HarvestFaults, TooFewFileDescriptorsIsRuntimeError4) {
+  std::string deep;
+  for (int i = 0; i < 6; ++i) {
+    deep += (deep.empty() ? "" : "/") + std::string("level") + std::to_string(i);
+    MakeDirs(dir_ / deep);
+    WriteFile(dir_ / (deep + "/EHI.x"), Rec("r" + std::to_string(i)) + "\n");
+  }
+  // Standard input, output and error are all the run may have open.
+  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), {"--fd-limit=3"});
+  EXPECT_EQ(r.Status, 4);
+  EXPECT_EQ(r.Out.rfind("Runtime error 4 at $", 0), 0u) << r.Out;
+  EXPECT_EQ(r.Err, "");
+  ExpectEarlierTable();
+}
+
+TEST_F(HarvestFaults, FileThatVanishesBeforeItsOpenIsRuntimeError2) {
+  WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
+  WriteFile(dir_ / "EHI.vanish", Rec("gone") + "\n");
+  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path());
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Out.rfind("Runtime error 2 at $", 0), 0u) << r.Out;
+  ExpectEarlierTable();
+}
+
+TEST_F(HarvestFaults, ReadOnlyStartDirectoryIsRuntimeError5AfterTheReport) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  chmod(dir_.Path().c_str(), 0555);
+  const bool root = geteuid() == 0;
+  RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [root] {
+    if (root) {
+      // An ordinary user: root could write in any folder.
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
+    }
+  });
+  chmod(dir_.Path().c_str(), 0755);
+  EXPECT_EQ(r.Status, 5);
+  EXPECT_EQ(r.Out.rfind(kFound + "2" + kTail + "Runtime error 5 at $", 0), 0u) << r.Out;
+  ExpectEarlierTable();
+  for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
+    EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ehi

@@ -8,7 +8,9 @@
 #include "fatal.h"
 #include "harvest.h"
 #include "numconv.h"
+#include "dirsearch.h"
 #include "platform.h"
+#include "process.h"
 #include "textfile.h"
 
 namespace ehi {
@@ -24,6 +26,15 @@ std::set<std::pair<uint64_t, uint64_t>> walked;
 
 // One file object for the whole run keeps its read buffer across files.
 TextFile input;
+
+// A folder that is missing or closed to us has an empty listing, as any
+// user would expect; a listing that failed for lack of resources (too many
+// open files) must not pass for an empty folder: the table would silently
+// lack that folder's records.
+void CheckListing() {
+  if (SearchError != 0 && SearchError != 18 && SearchError != 3 && SearchError != 5)
+    RuntimeError(SearchError);
+}
 
 // Paths are short strings: a path the run must use that does not fit stops
 // the run rather than being cut into the name of some other file.
@@ -107,12 +118,14 @@ void HarvestDir(std::string_view Path) {
     // mostly the cost of listing folders.
     ListingSnapshot once(prefix);
     listing->ReadListing(mask.View(), FileAttrMask, 0);
+    CheckListing();
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
       std::string_view name = listing->Entries[i]->Name.View();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
     }
     listing->ReadListing(mask.View(), DirAttrMask, 16);
+    CheckListing();
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
     std::string_view name = listing->Entries[i]->Name.View();

@@ -23,6 +23,12 @@ Handle StandardErrorHandle();
 Handle TerminalOutput();
 Handle TerminalInput();
 
+/// Called with the name just before every open for reading. Only fault
+/// injection tests set it (to make a file vanish at a known moment); the
+/// shipped programs leave it empty.
+using BeforeOpenHook = void (*)(const std::string& name);
+void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
+
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
 /// `error` to the runtime error number. A directory is refused with 5.
 Handle OpenForReading(const std::string& name, int& error);

@@ -96,7 +96,14 @@ Handle TerminalInput() {
   return h;
 }
 
+namespace {
+BeforeOpenHook beforeOpen = nullptr;
+}  // namespace
+
+void SetBeforeOpenHookForTesting(BeforeOpenHook hook) { beforeOpen = hook; }
+
 Handle OpenForReading(const std::string& name, int& error) {
+  if (beforeOpen) beforeOpen(name);
   return OpenChecked(name, O_RDONLY, error);
 }
 

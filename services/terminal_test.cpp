@@ -12,72 +12,21 @@
 #include <chrono>
 #include <string>
 
+#include "testutil.h"
+
 namespace ehi {
 namespace {
 
-struct Probe {
-  int master = -1;
-  pid_t pid = -1;
-  std::string out;
-  int status = -1;
-
-  explicit Probe(const char* mode) {
-    struct winsize ws = {25, 80, 0, 0};
-    pid = forkpty(&master, nullptr, nullptr, &ws);
-    if (pid == 0) {
-      execl(CONSOLE_PROBE_PATH, CONSOLE_PROBE_PATH, mode, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Probe() {
-    if (pid > 0 && status < 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    if (master >= 0) close(master);
-  }
-  // Reads until `needle` shows up (true) or the time is over (false).
-  bool ReadUntil(const std::string& needle, int ms = 5000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (out.find(needle) == std::string::npos) {
-      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                         end - std::chrono::steady_clock::now())
-                         .count());
-      if (left <= 0) return false;
-      struct pollfd p = {master, POLLIN, 0};
-      if (poll(&p, 1, left) <= 0) continue;
-      char buf[4096];
-      ssize_t n = read(master, buf, sizeof buf);
-      if (n <= 0) return out.find(needle) != std::string::npos;
-      out.append(buf, size_t(n));
-    }
-    return true;
-  }
-  // Waits for the end, reading everything the probe still writes.
-  void Finish() {
-    ReadUntil("\x01never\x01", 300);
-    waitpid(pid, &status, 0);
-    ReadUntil("\x01never\x01", 100);
-  }
+// The probe on a pseudo-terminal.
+struct Probe : test::PtyProgram {
+  explicit Probe(const char* mode) : PtyProgram(CONSOLE_PROBE_PATH, {mode}) {}
+  std::string& out = Out;
+  int& status = WaitStatus;
+  int& master = Master;
+  int& pid = Pid;
 };
 
-struct termios DefaultModes() {
-  int m, s;
-  struct termios t = {};
-  openpty(&m, &s, nullptr, nullptr, nullptr);
-  tcgetattr(s, &t);
-  close(m);
-  close(s);
-  return t;
-}
-
-void ExpectSameModes(int master) {
-  struct termios want = DefaultModes(), now = {};
-  ASSERT_EQ(tcgetattr(master, &now), 0);
-  EXPECT_EQ(now.c_lflag, want.c_lflag);
-  EXPECT_EQ(now.c_iflag, want.c_iflag);
-  EXPECT_EQ(now.c_oflag, want.c_oflag);
-}
+void ExpectSameModes(int master) { EXPECT_TRUE(test::HasDefaultModes(master)); }
 
 void ExpectMouseOffAtTheEnd(const std::string& out) {
   size_t on = out.rfind("\x1b[?1000h");

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +109,64 @@ RunResult RunProgram(const std::string& exe, const std::string& dir,
   waitpid(pid, &status, 0);
   r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return r;
+}
+
+PtyProgram::PtyProgram(const std::string& exe, const std::vector<std::string>& args,
+                       const std::string& dir) {
+  struct winsize ws = {25, 80, 0, 0};
+  Pid = forkpty(&Master, nullptr, nullptr, &ws);
+  if (Pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+}
+
+PtyProgram::~PtyProgram() {
+  if (Pid > 0 && WaitStatus < 0) {
+    kill(Pid, SIGKILL);
+    waitpid(Pid, nullptr, 0);
+  }
+  if (Master >= 0) close(Master);
+}
+
+bool PtyProgram::ReadUntil(const std::string& needle, int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (Out.find(needle) == std::string::npos) {
+    int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       end - std::chrono::steady_clock::now())
+                       .count());
+    if (left <= 0) return false;
+    struct pollfd p = {Master, POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) continue;
+    char buf[4096];
+    ssize_t n = read(Master, buf, sizeof buf);
+    if (n <= 0) return Out.find(needle) != std::string::npos;
+    Out.append(buf, size_t(n));
+  }
+  return true;
+}
+
+void PtyProgram::Finish() {
+  ReadUntil("\x01never\x01", 300);
+  waitpid(Pid, &WaitStatus, 0);
+  ReadUntil("\x01never\x01", 100);
+}
+
+bool HasDefaultModes(int master) {
+  int m, s;
+  struct termios want = {}, now = {};
+  if (openpty(&m, &s, nullptr, nullptr, nullptr) != 0) return false;
+  tcgetattr(s, &want);
+  close(m);
+  close(s);
+  if (tcgetattr(master, &now) != 0) return false;
+  return now.c_lflag == want.c_lflag && now.c_iflag == want.c_iflag &&
+         now.c_oflag == want.c_oflag;
 }
 
 }  // namespace ehi::test

@@ -55,4 +55,27 @@ RunResult RunProgram(const std::string& exe, const std::string& dir,
                      const std::vector<std::string>& args = {},
                      const std::function<void()>& inChild = {});
 
+/// A program running on a pseudo-terminal of 80 x 25 (as in a terminal
+/// window), started in `dir` with `args`; killed if still running at the end.
+class PtyProgram {
+ public:
+  PtyProgram(const std::string& exe, const std::vector<std::string>& args,
+             const std::string& dir = ".");
+  ~PtyProgram();
+  PtyProgram(const PtyProgram&) = delete;
+  PtyProgram& operator=(const PtyProgram&) = delete;
+  /// Reads the terminal until `needle` has appeared (true) or `ms` passed.
+  bool ReadUntil(const std::string& needle, int ms = 5000);
+  /// Waits for the program's end, reading all it writes.
+  void Finish();
+
+  int Master = -1;
+  int Pid = -1;
+  std::string Out;      // everything written to the terminal
+  int WaitStatus = -1;  // as waitpid gives it, once finished
+};
+
+/// Whether the terminal's settings equal those of a fresh pseudo-terminal.
+bool HasDefaultModes(int master);
+
 }  // namespace ehi::test
