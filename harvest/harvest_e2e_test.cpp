@@ -306,6 +306,11 @@ class HarvestFaults : public ::testing::Test {
 };
 
 TEST_F(HarvestFaults, TooFewFileDescriptorsIsRuntimeError4) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers' own checks need descriptors (a pipe to probe memory)
+  // and report false errors without them; the plain build runs this test.
+  GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
   std::string deep;
   for (int i = 0; i < 6; ++i) {
     deep += (deep.empty() ? "" : "/") + std::string("level") + std::to_string(i);
