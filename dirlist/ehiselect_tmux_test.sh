@@ -3,6 +3,8 @@
 # reads the screen, clicks with xterm SGR mouse reports, and checks what it
 # prints, its exit status and the terminal it leaves behind.
 set -eu
+# The frames are UTF-8 glyphs: make tmux and the helpers read them as such.
+export LC_ALL=C.UTF-8
 EXE=$1
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
 
@@ -15,7 +17,7 @@ for f in alpha.txt bravo.txt charlie.txt delta.txt echo.txt; do : > "$work/files
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 
-T() { tmux -S "$sock" "$@"; }
+T() { tmux -u -S "$sock" "$@"; }
 screen() { T capture-pane -p -t s; }
 row() { screen | sed -n "${1}p"; }
 wait_for() {  # text, seconds

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "harvest.h"
+#include "reference_lines.h"
 #include "textfile.h"
 
 using namespace ehi;
@@ -22,15 +23,7 @@ const char* kExtensions[] = {"txt", "017", "+12", "$1F", "0x9", "1234", "-05", "
 std::vector<std::string> ReferenceRecords(const std::string& d, const std::string& ext) {
   bool numeric = ext == "017" || ext == "+12" || ext == "$1F" || ext == "0x9" || ext == "-05";
   std::vector<std::string> out;
-  size_t p = 0;
-  for (;;) {
-    std::string line;
-    while (p < d.size() && line.size() < 255 && d[p] != '\r' && d[p] != '\n') line += d[p++];
-    while (p < d.size() && d[p] != '\r' && d[p] != '\n' && d[p] != 26) ++p;
-    if (p < d.size() && d[p] != 26) {
-      char c = d[p++];
-      if (c == '\r' && p < d.size() && d[p] == '\n') ++p;
-    }
+  for (std::string line : ReferenceLines(d)) {
     size_t tabs = 0;
     for (char c : line) tabs += c == '\t';
     if (tabs == 19) {
@@ -44,7 +37,6 @@ std::vector<std::string> ReferenceRecords(const std::string& d, const std::strin
       }
       out.push_back(line);
     }
-    if (p >= d.size() || d[p] == 26) break;
   }
   return out;
 }

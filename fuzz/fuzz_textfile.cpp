@@ -10,32 +10,12 @@
 #include <vector>
 
 #include "numconv.h"
+#include "reference_lines.h"
 #include "textfile.h"
 
 using namespace ehi;
 
 namespace {
-
-// The reading rules, written as plainly as possible: a line is at most 255
-// characters up to CR, LF or the end; the rest of the line is skipped up to
-// and including its end (CR LF is one end), stopping before a Ctrl-Z; the
-// file ends at its end or before a Ctrl-Z at the start of a read.
-std::vector<std::string> ReferenceLines(const std::string& d) {
-  std::vector<std::string> lines;
-  size_t p = 0;
-  for (;;) {
-    std::string line;
-    while (p < d.size() && line.size() < 255 && d[p] != '\r' && d[p] != '\n') line += d[p++];
-    while (p < d.size() && d[p] != '\r' && d[p] != '\n' && d[p] != 26) ++p;
-    if (p < d.size() && d[p] != 26) {
-      char c = d[p++];
-      if (c == '\r' && p < d.size() && d[p] == '\n') ++p;
-    }
-    lines.push_back(line);
-    if (p >= d.size() || d[p] == 26) break;
-  }
-  return lines;
-}
 
 std::string TempPath() {
   static std::string path = "/tmp/fuzz-textfile-" + std::to_string(getpid());
