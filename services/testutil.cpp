@@ -59,6 +59,20 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 
 ScopedCwd::~ScopedCwd() { std::filesystem::current_path(old_); }
 
+namespace {
+
+// In a forked child: becomes `exe` with `args`, or ends with 127.
+[[noreturn]] void Exec(const std::string& exe, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(exe.c_str(), argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
 RunResult RunProgram(const std::string& exe, const std::string& dir,
                      const std::vector<std::string>& args,
                      const std::function<void()>& inChild) {
@@ -77,12 +91,7 @@ RunResult RunProgram(const std::string& exe, const std::string& dir,
     if (chdir(dir.c_str()) != 0) _exit(126);
     if (inChild) inChild();
     alarm(60);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
-    _exit(127);
+    Exec(exe, args);
   }
   close(out[1]);
   close(err[1]);
@@ -117,12 +126,7 @@ PtyProgram::PtyProgram(const std::string& exe, const std::vector<std::string>& a
   Pid = forkpty(&Master, nullptr, nullptr, &ws);
   if (Pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
-    _exit(127);
+    Exec(exe, args);
   }
 }
 
