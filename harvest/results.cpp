@@ -40,29 +40,34 @@ void SortHarvested() {
   // 1. Group equal records: each group's first record and its count.
   size_t cap = 1;
   while (cap < size_t(n) * 2) cap <<= 1;
-  std::vector<uint32_t> slots(cap, 0);  // group number + 1, 0 = empty
-  std::vector<int32_t> first;           // index of each group's first record
+  // Each slot: group number + 1 in the low half (0 = empty), the record's
+  // hash in the high half, so unequal records are rarely compared.
+  std::vector<uint64_t> slots(cap, 0);
+  std::vector<int32_t> first;  // index of each group's first record
   std::vector<int32_t> count;
   std::hash<std::string_view> hasher;
   for (int32_t i = 1; i <= n; ++i) {
     std::string_view v = Harvested[i].View();
-    size_t h = hasher(v) & (cap - 1);
+    const size_t full = hasher(v);
+    const uint64_t tag = uint64_t(uint32_t(full >> 32)) << 32;
+    size_t h = full & (cap - 1);
     for (;;) {
-      uint32_t g = slots[h];
+      const uint64_t slot = slots[h];
+      const uint32_t g = uint32_t(slot);
       if (g == 0) {
-        slots[h] = uint32_t(first.size() + 1);
+        slots[h] = tag | uint32_t(first.size() + 1);
         first.push_back(i);
         count.push_back(1);
         break;
       }
-      if (Harvested[first[g - 1]].View() == v) {
+      if ((slot & ~uint64_t(0xFFFFFFFF)) == tag && Harvested[first[g - 1]].View() == v) {
         ++count[g - 1];
         break;
       }
       h = (h + 1) & (cap - 1);
     }
   }
-  std::vector<uint32_t>().swap(slots);
+  std::vector<uint64_t>().swap(slots);
   const int32_t groups = int32_t(first.size());
 
   // 2. Move each group's record to the front, in order of first occurrence
