@@ -29,11 +29,6 @@ void PollMouse() {
 
 namespace {
 
-void Write(std::string_view s) {
-  WriteTextString(ConsoleOutput, s, 0);
-  CheckIo();
-}
-
 // The screen's widgets, held for the duration of one SelectFiles call.
 struct Screen {
   Screen(DirPtr d, bool m) : dir(d), multi(m) {}
@@ -75,7 +70,7 @@ struct Screen {
     GotoXY(c, r);
     SetForeground(2);
     SetBackground(1);
-    Write("Mask:");
+    PutText("Mask:");
     maskField.emplace(36, 5, mask, 37);
     maskField->SetFrameColor(2);
     maskField->SetTextColor(2);
@@ -85,7 +80,7 @@ struct Screen {
     GotoXY(36, r);
     SetForeground(15);
     SetBackground(1);
-    Write("File selections:");
+    PutText("File selections:");
     ++r;
     if (multi) c = int16_t(Framed(selectAll, c, r, "Select all", 15).X2 + 2);
     c = int16_t(Framed(clearAll, c, r, "Clear all", 15).X2 + 2);
@@ -96,7 +91,7 @@ struct Screen {
     SetForeground(14);
     SetBackground(1);
     GotoXY(36, r);
-    Write("Sort by:");
+    PutText("Sort by:");
     ++r;
     c = int16_t(Framed(byName, c, r, "Name", 14).X2 + 2);
     c = int16_t(Framed(byExtension, c, r, "Extension", 14).X2 + 2);
@@ -152,10 +147,10 @@ struct Screen {
       fileList.InvertMarks();
       fileList.Draw();
     }
-    if (byName->Detector.Hit()) Write("Sort by name      ");
-    if (bySize->Detector.Hit()) Write("Sort by size      ");
-    if (byExtension->Detector.Hit()) Write("Sort by extension ");
-    if (byDate->Detector.Hit()) Write("Sort by date      ");
+    if (byName->Detector.Hit()) PutText("Sort by name      ");
+    if (bySize->Detector.Hit()) PutText("Sort by size      ");
+    if (byExtension->Detector.Hit()) PutText("Sort by extension ");
+    if (byDate->Detector.Hit()) PutText("Sort by date      ");
     if (ok->Detector.Hit()) done = true;
     if (quit->Detector.Hit()) {
       SetBackground(0);

@@ -11,13 +11,6 @@ namespace ehi {
 
 namespace {
 
-// Unsigned byte order, a prefix first: the same order as ShortCompare.
-bool Before(const String& a, const String& b) {
-  int common = a.Len < b.Len ? a.Len : b.Len;
-  int c = std::memcmp(a.Chars, b.Chars, size_t(common));
-  return c != 0 ? c < 0 : a.Len < b.Len;
-}
-
 // The first eight bytes as a big-endian number (zero-padded), which orders
 // like the bytes themselves and settles most comparisons in one step.
 uint64_t PrefixKey(const String& s) {
@@ -84,7 +77,7 @@ void SortHarvested() {
   for (int32_t g = 0; g < groups; ++g) items[size_t(g)] = {PrefixKey(Harvested[g + 1]), g + 1};
   std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
     if (a.key != b.key) return a.key < b.key;
-    return Before(Harvested[a.index], Harvested[b.index]);
+    return ShortCompare(Harvested[a.index].View(), Harvested[b.index].View()) < 0;
   });
 
   // 4. Put the distinct records into sorted order in place, cycle by cycle

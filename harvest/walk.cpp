@@ -130,9 +130,7 @@ void HarvestDir(std::string_view Path) {
   for (int i = 1; i <= listing->NStrings; ++i) {
     std::string_view name = listing->Entries[i]->Name.View();
     if (name == "." || name == "..") continue;
-    std::string sub = prefix + std::string(name);
-    CheckedPath(sub + "/*.*");
-    HarvestDir(sub);
+    HarvestDir(prefix + std::string(name));
   }
 }
 

@@ -201,22 +201,23 @@ long double TextToReal(std::string_view s, int& errorPos) {
     // Decide between overflow and underflow from the decimal magnitude:
     // position of the first non-zero digit relative to the point, plus the
     // exponent (saturated, since it may have any number of digits).
-    long long lead = 0;
+    // `lead` is the power of ten of the first significant digit, plus one.
+    long long intDigits = 0, fracZeros = 0;
     bool seenPoint = false, seenNonZero = false;
-    long long intDigits = 0, leadingFracZeros = 0;
-    for (size_t i = mantissaStart; i < mantissaEnd; ++i) {
-      char c = s[i];
+    for (size_t i = mantissaStart; i < mantissaEnd && !(seenPoint && seenNonZero); ++i) {
+      const char c = s[i];
       if (c == '.') {
         seenPoint = true;
-        continue;
-      }
-      if (!seenPoint) {
-        if (seenNonZero || c != '0') seenNonZero = true, ++intDigits;
-      } else if (!seenNonZero) {
-        if (c == '0') ++leadingFracZeros; else seenNonZero = true;
+      } else if (!seenPoint) {
+        if (c != '0') seenNonZero = true;
+        if (seenNonZero) ++intDigits;
+      } else if (c == '0') {
+        ++fracZeros;
+      } else {
+        seenNonZero = true;
       }
     }
-    lead = intDigits > 0 ? intDigits : -leadingFracZeros;
+    const long long lead = intDigits > 0 ? intDigits : -fracZeros;
     long long exp = 0;
     size_t i = mantissaEnd;
     if (i < len) {

@@ -38,7 +38,7 @@ void PutText(std::string_view s) {
 
 void PutBlanks(int count) {
   if (count <= 0) return;
-  WriteTextString(ConsoleOutput, std::string(size_t(count), ' '), 0);
+  WriteTextString(ConsoleOutput, "", count);
   CheckIo();
 }
 
