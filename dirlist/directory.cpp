@@ -37,7 +37,9 @@ void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16
   // filter depends on it.
   const bool needReadOnly = (ThisAttr & kAttrReadOnly) == 0 || (MustHave & kAttrReadOnly) != 0;
   EntryRecord rec;
-  FindFirstEntry(Mask.View(), uint16_t(ThisAttr | MustHave), rec);
+  // The search gets the mask whole: Mask keeps 255 characters, and a folder
+  // path near that limit plus "*.*" may be longer.
+  FindFirstEntry(ThisMask, uint16_t(ThisAttr | MustHave), rec);
   while (SearchError == 0) {
     uint32_t attr = (needReadOnly ? rec.Attr() : rec.KnownAttr()) & 0xFFFF;
     if ((attr & ~uint32_t(ThisAttr)) == 0 && (attr & MustHave) == MustHave) {
@@ -49,8 +51,8 @@ void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16
     }
     FindNextEntry(rec);
   }
-  size_t cut = Mask.View().find_last_of("/\\");
-  if (cut != std::string_view::npos) DirPart = Mask.View().substr(0, cut + 1);
+  size_t cut = ThisMask.find_last_of("/\\");
+  if (cut != std::string_view::npos) DirPart = ThisMask.substr(0, cut + 1);
 }
 
 String Directory::IthMarkedBaseName(int16_t I) const {

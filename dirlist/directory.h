@@ -35,10 +35,9 @@ class Directory : public MarkableStringList {
   /// Required attributes for re-reads by a screen; 0 at construction.
   uint16_t AttrRequired = 0;
   /// The record of each accepted entry of the last read, 1..NStrings, in
-  /// reading order (sorting the names leaves them as they are). Elements past
-  /// the last read's count hold no meaning and are not cleared: the harvest
-  /// builds one listing per folder, and clearing 40 KB each time showed.
-  EntryRecord* Entries[MaxEntries + 1];
+  /// reading order (sorting the names leaves them as they are); empty past
+  /// the last read's count.
+  EntryRecord* Entries[MaxEntries + 1] = {};
 
   /// An empty listing; a capacity above MaxEntries stops the program.
   Directory(int16_t PassMaxStrings, bool PassUsingMarks);

@@ -10,8 +10,10 @@
 
 namespace ehi {
 
-/// Capacity of the record store.
+/// Capacity of the record store, in distinct records.
 constexpr int32_t MaxHarvested = 100000;
+/// The table a run writes and the next run reads back.
+constexpr std::string_view TableName = "Orvitan.Tab";
 /// The records, 1..NHarvested, in the order found until sorted.
 extern String Harvested[MaxHarvested + 1];
 /// Number of records held.
@@ -31,8 +33,13 @@ bool HasNineteenTabs(std::string_view Line);
 void SubstituteExtension(String& Line, std::string_view Ext);
 /// Whether an extension (without its dot) is a three-character number.
 bool IsNumberExtension(std::string_view Ext);
-/// Appends one record; stops the run when the store is full.
+/// Appends one record unless an equal one is stored already; stops the run
+/// when a new distinct record finds the store full.
 void AddHarvested(std::string_view Line);
+/// Empties the store.
+void ClearHarvested();
+/// Tells the store's duplicate check that records were moved (by a sort).
+void ForgetHarvestedOrder();
 
 /// Orders the store ascending by bytes.
 void SortHarvested();

@@ -273,12 +273,25 @@ TEST_F(HarvestRun, UnreadableQualifyingFileStopsWithError5) {
   EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u);
 }
 
-TEST_F(HarvestRun, MoreThanTheStoreHoldsStops) {
+// The store counts distinct records: a table of more than half the limit
+// is read back and merged with the same records found again, and only the
+// first distinct record past the limit stops the run.
+TEST_F(HarvestRun, StoreLimitCountsDistinctRecords) {
+  const std::string tail(19, '\t');
   std::string many;
-  many.reserve(100001 * 10);
-  const std::string tabs(19, '\t');
-  for (int i = 0; i <= 100000; ++i) many += tabs + "\n";
+  for (int i = 0; i < 60000; ++i) many += std::to_string(i) + tail + "\n";
   WriteFile(dir_ / "EHI.many", many);
+  RunResult first = Run();
+  EXPECT_EQ(first.Out, kFound + "60000" + kTail);
+  const std::string table = TableText();
+  RunResult second = Run();
+  EXPECT_EQ(second.Out, kFound + "60000" + kTail);
+  EXPECT_EQ(TableText(), table);
+
+  for (int i = 60000; i < 100000; ++i) many += std::to_string(i) + tail + "\n";
+  WriteFile(dir_ / "EHI.many", many);
+  EXPECT_EQ(Run().Out, kFound + "100000" + kTail);
+  WriteFile(dir_ / "EHI.one-more", "100000" + tail + "\n");
   RunResult r = Run();
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out,

@@ -61,7 +61,7 @@ TEST(Harvest, SortAndDeduplicateMatchAReference) {
     size_t len = rng() % 5;
     for (size_t k = 0; k < len; ++k) s += alphabet[rng() % 6];
     ref.push_back(s);
-    AddHarvested(s);
+    Harvested[++NHarvested] = s;  // the sort must cope with duplicates too
   }
   SortHarvested();
   std::sort(ref.begin(), ref.end(), [](const std::string& a, const std::string& b) {
@@ -74,14 +74,28 @@ TEST(Harvest, SortAndDeduplicateMatchAReference) {
   ref.erase(std::unique(ref.begin(), ref.end()), ref.end());
   ASSERT_EQ(size_t(NHarvested), ref.size());
   for (int i = 1; i <= NHarvested; ++i) EXPECT_EQ(Harvested[i].Str(), ref[size_t(i - 1)]);
-  NHarvested = 0;
+  // Adding after the sort and the removal still finds every stored record.
+  const int32_t distinct = NHarvested;
+  for (const std::string& r : ref) AddHarvested(r);
+  EXPECT_EQ(NHarvested, distinct);
+  AddHarvested("new");
+  EXPECT_EQ(NHarvested, distinct + 1);
+  ClearHarvested();
 }
 
 TEST(HarvestDeathTest, TheStoreStopsAtItsCapacity) {
   EXPECT_EXIT(
       {
-        NHarvested = 0;
-        for (int i = 0; i <= MaxHarvested; ++i) AddHarvested("r");
+        ClearHarvested();
+        // Duplicates never count against the limit; the first distinct
+        // record past it stops the run.
+        for (int i = 1; i <= MaxHarvested; ++i) {
+          AddHarvested("r" + std::to_string(i));
+          AddHarvested("r" + std::to_string(i));
+        }
+        AddHarvested("r1");
+        if (NHarvested != MaxHarvested) std::exit(99);
+        AddHarvested("one more");
       },
       ::testing::ExitedWithCode(1),
       "^Halting with error-code 1, because:\r\nAddHarvested tried to store too many "

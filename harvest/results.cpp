@@ -26,6 +26,7 @@ uint64_t PrefixKey(const String& s) {
 void SortHarvested() {
   const int32_t n = NHarvested;
   if (n < 2) return;
+  ForgetHarvestedOrder();
   // Equal records are identical, so the sorted store is fixed by the
   // distinct records and how often each occurs. Sorting those alone is
   // much cheaper when a tree holds many copies of the same records.
@@ -143,7 +144,7 @@ void WriteResults() {
   // only once it is complete and on disk, so a failed write (a full disk)
   // never destroys the records of an earlier run.
   TextFile table;
-  AssignText(table, "Orvitan.Tab");
+  AssignText(table, TableName);
   OpenTextReplace(table);
   CheckIo();
   for (int32_t i = 1; i <= NHarvested; ++i) {

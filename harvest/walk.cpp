@@ -15,9 +15,6 @@
 
 namespace ehi {
 
-constinit String Harvested[MaxHarvested + 1];
-int32_t NHarvested = 0;
-
 namespace {
 
 // Physical directories already walked in this run (device, inode): a
@@ -72,21 +69,22 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
   for (int k = 0; k < 3; ++k) Line.At(p + 1 + k) = Ext[size_t(k)];
 }
 
-void AddHarvested(std::string_view Line) {
-  if (NHarvested >= MaxHarvested) RunAbort("AddHarvested tried to store too many records.");
-  ++NHarvested;
-  Harvested[NHarvested] = Line;
-}
-
 void HarvestFile(std::string_view Path) {
+  // Anyone who may write into the start folder could plant the table as a
+  // link to a file of theirs choosing; such a link is not read.
+  if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) return;
   String dir, name, ext;
   SplitPath(Path, dir, name, ext);
   String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
   const bool substitute = IsNumberExtension(number.View());
 
   AssignText(input, Path);
+  // A name that became a FIFO or a device after the listing is passed over
+  // as if it had never qualified: it must neither hang nor feed the run.
+  input.RegularOnly = true;
   OpenTextRead(input);
   CheckIo();
+  if (input.NotRegular) return;
   String line;
   for (;;) {
     ReadTextLine(input, line);
@@ -104,11 +102,14 @@ void HarvestFile(std::string_view Path) {
 }
 
 void HarvestDir(std::string_view Path) {
+  // The folder's own path is what the listing opens; the "*.*" added to it
+  // is no path and may run past the limit.
+  CheckedPath(std::string(Path));
   sys::PathFacts facts = sys::StatPath(std::string(Path));
   if (facts.Exists && !walked.emplace(facts.Device, facts.Inode).second) return;
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
-  const String mask = CheckedPath(prefix + "*.*");
+  const std::string mask = prefix + "*.*";
   // Listings are large (their record table alone is 40 KB), and a walk may
   // be deep: they live on the heap, one per level of the current path.
   auto listing = std::make_unique<Directory>(2000, true);
@@ -117,14 +118,14 @@ void HarvestDir(std::string_view Path) {
     // second listing costs as much as the first, and the walk's speed is
     // mostly the cost of listing folders.
     ListingSnapshot once(prefix);
-    listing->ReadListing(mask.View(), FileAttrMask, 0);
+    listing->ReadListing(mask, FileAttrMask, 0);
     CheckListing();
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
       std::string_view name = listing->Entries[i]->Name.View();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
     }
-    listing->ReadListing(mask.View(), DirAttrMask, 16);
+    listing->ReadListing(mask, DirAttrMask, 16);
     CheckListing();
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
@@ -135,7 +136,7 @@ void HarvestDir(std::string_view Path) {
 }
 
 void RunHarvest() {
-  NHarvested = 0;
+  ClearHarvested();
   walked.clear();
   HarvestDir("");
   SortHarvested();

@@ -25,6 +25,8 @@ Snapshot snapshot;
 struct SearchState {
   sys::DirStream* Stream = nullptr;
   std::string Dir;      // directory part of the mask, separator included
+  std::string Anchored;  // the same folder, whatever the current folder
+  int Error = 0;        // why reading the folder stopped part-way
   std::string Pattern;  // name part of the mask
   bool Replay = false;  // entries come from the snapshot
   bool Record = false;  // entries go into the snapshot as they are read
@@ -40,8 +42,9 @@ struct SearchState {
       ++Next;
       return true;
     }
-    if (!Stream || !sys::NextDirEntry(Stream, name, kind)) {
-      if (Record) snapshot.Filled = true;
+    if (!Stream || !sys::NextDirEntry(Stream, name, kind, Error)) {
+      // A listing cut short by an error is no snapshot of the folder.
+      if (Record && Error == 0) snapshot.Filled = true;
       return false;
     }
     if (Record) snapshot.Entries.emplace_back(name, kind);
@@ -50,7 +53,7 @@ struct SearchState {
   // Facts of an entry, links followed.
   sys::PathFacts Facts(const char* name) {
     if (Stream) return sys::StatInDirStream(Stream, name);
-    return sys::StatPath(Dir + name);
+    return sys::StatPath(Anchored + name);
   }
 };
 
@@ -69,11 +72,13 @@ bool MatchFrom(std::string_view p, std::string_view n) {
   // practice and never recursive, whatever the pattern.
   size_t pi = 0, ni = 0, starP = std::string_view::npos, starN = 0;
   while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
-      ++pi, ++ni;
-    } else if (pi < p.size() && p[pi] == '*') {
+    // A "*" is always a wildcard, also against a "*" in the name: taking
+    // it as a literal would lose the point to come back to.
+    if (pi < p.size() && p[pi] == '*') {
       starP = pi++;
       starN = ni;
+    } else if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
+      ++pi, ++ni;
     } else if (starP != std::string_view::npos) {
       pi = starP + 1;
       ni = ++starN;
@@ -126,14 +131,14 @@ void Deliver(EntryRecord& rec) {
     rec.kindAttr_ = attr;
     rec.detailsKnown_ = haveFacts;
     if (haveFacts) {
-      rec.time_ = facts.PackedTime;
+      rec.time_ = facts.Exists ? facts.PackedTime : sys::kEarliestPackedTime;
       rec.size_ = uint32_t(facts.Size);
       rec.readOnly_ = facts.Exists && facts.ReadOnly ? kAttrReadOnly : 0;
     }
     SearchError = 0;
     return;
   }
-  EndSearch(rec, 18);
+  EndSearch(rec, s.Error != 0 ? s.Error : 18);
 }
 
 }  // namespace
@@ -150,8 +155,11 @@ bool MaskMatches(std::string_view pattern, std::string_view name) {
 void EntryRecord::FetchDetails() const {
   if (detailsKnown_) return;
   detailsKnown_ = true;
+  // An entry that cannot be looked up any more keeps the earliest date
+  // there is rather than a date that is no date.
+  time_ = sys::kEarliestPackedTime;
   if (!Search) return;
-  sys::PathFacts f = sys::StatPath(Search->Dir + Name.Str());
+  sys::PathFacts f = sys::StatPath(Search->Anchored + Name.Str());
   if (!f.Exists) return;
   time_ = f.PackedTime;
   size_ = uint32_t(f.Size);
@@ -185,6 +193,7 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
     state->Dir = std::string(mask.substr(0, cut + 1));
     state->Pattern = std::string(mask.substr(cut + 1));
   }
+  state->Anchored = sys::AnchoredFolder(state->Dir);
   rec.Search = state;
   if (snapshot.Active && snapshot.Dir == state->Dir && snapshot.Filled) {
     state->Replay = true;

@@ -32,30 +32,32 @@ void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
 /// `error` to the runtime error number. A directory is refused with 5.
 Handle OpenForReading(const std::string& name, int& error);
+/// Like OpenForReading, but never waits at the open and gives only a regular
+/// file: anything else (a FIFO, a device, a socket, also one swapped in
+/// after a listing) is closed again and reported through `notRegular` with
+/// kNoHandle and no error.
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular);
 /// Creates or truncates a file for writing; as OpenForReading on failure.
 Handle OpenForWriting(const std::string& name, int& error);
-/// Creates a new file that must not exist yet (for temporary files), with
-/// the permission bits `mode` (before the umask when `mode` is 0).
-Handle CreateExclusive(const std::string& name, unsigned mode, int& error);
 
-/// Reads up to `size` bytes. Returns the count (0 at end of file or on a
-/// broken pipe), or -1 with `error` set.
+/// Reads up to `size` bytes, waiting for data on a pipe or device. Returns
+/// the count (0 at end of file or on a broken pipe), or -1 with `error` set.
 long ReadSome(Handle h, char* buffer, size_t size, int& error);
 /// Writes all bytes; false when a write fails or writes fewer bytes.
 bool WriteAll(Handle h, const char* data, size_t size);
-/// Forces written data to the storage device; false on failure.
-bool SyncToDisk(Handle h);
 /// Closes a descriptor; false on failure. Standard handles stay open.
 bool CloseHandle(Handle h);
 /// True when the handle is a character device (a terminal).
 bool IsCharacterDevice(Handle h);
+
+/// The earliest packed time there is: 1980-01-01 00:00:00.
+constexpr uint32_t kEarliestPackedTime = (1u << 21) | (1u << 16);
 
 /// What the file system says of one path (links followed).
 struct PathFacts {
   bool Exists = false;
   bool IsDirectory = false;
   bool IsRegular = false;
-  bool IsLink = false;         // the path itself is a symbolic link
   bool ReadOnly = false;       // none of the three write bits is set
   uint32_t PackedTime = 0;     // last-write time, local, packed
   uint64_t Size = 0;
@@ -65,20 +67,36 @@ struct PathFacts {
 /// Facts of `path`, following symbolic links; Exists is false when the path
 /// (or the link's target) does not exist.
 PathFacts StatPath(const std::string& path);
-/// Facts of `path` itself, not following a final symbolic link.
-PathFacts StatLink(const std::string& path);
-/// The target a symbolic link names, resolved against the link's directory
-/// when relative; empty on failure.
-std::string LinkTarget(const std::string& path);
 
-/// Renames `from` over `to`; false with `error` set on failure.
-bool RenameOver(const std::string& from, const std::string& to, int& error);
-/// Removes a file; failures are ignored (used to clean up).
-void RemoveFile(const std::string& name);
-/// Sets the permission bits of an open file (best effort).
-void SetMode(Handle h, unsigned mode);
-/// A number unique to this process, for temporary names.
-long ProcessId();
+/// Whether every symbolic link on the way from `path` to the file it names
+/// may be followed: each link must belong to the user running the program
+/// or to the administrator, and the chain must end in an existing file. A
+/// path that is no link may always be used.
+bool MayFollowLinks(const std::string& path);
+
+/// An all-or-nothing replacement of one file, in progress.
+struct Replacement;
+/// Starts replacing the file `name` with the bytes written to the returned
+/// handle. Links are followed only as MayFollowLinks allows; a target that
+/// is read-only, not writable by this user or not a regular file is refused
+/// with 5. The new content goes to an unnamed or hidden temporary file
+/// beside the target, created with the target's permission bits and group;
+/// when no file can be created there, the target itself is rewritten in
+/// place. On failure returns kNoHandle with `error` set.
+Handle BeginReplace(const std::string& name, Replacement*& job, int& error);
+/// Puts the written content in place of the target (flushed to disk first)
+/// and ends the job; false with `error` set when that fails, the target then
+/// left as it was.
+bool CommitReplace(Replacement* job, int& error);
+/// Abandons the job: the temporary file goes, the target stays as it was.
+void AbortReplace(Replacement* job);
+/// For fault-injection tests only: force the named temporary file, and call
+/// `whileNamed` once the temporary file has a name in the folder.
+void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
+
+/// Makes a write past the process's file-size limit fail like a full disk
+/// instead of ending the process with a signal.
+void IgnoreFileSizeSignal();
 
 /// Kind of a directory entry as the listing reports it without a stat.
 enum class EntryKind { File, Directory, Link, Special, Unknown };
@@ -88,16 +106,20 @@ struct DirStream;
 /// Opens a directory for listing ("" is the current directory). On failure
 /// returns nullptr and sets `error` (3 missing, 5 access denied, ...).
 DirStream* OpenDirStream(const std::string& path, int& error);
-/// The next entry: false at the end. `name` stays valid until the next call.
-bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind);
+/// The next entry: false at the end, or with `error` set when reading the
+/// directory failed part-way. `name` stays valid until the next call.
+bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind, int& error);
+/// For fault-injection tests only: after `entries` more entries, reading any
+/// directory fails with a device error (a negative count switches it off).
+void SetListingFaultForTesting(int entries);
+/// `dir` (a folder part with its trailing separator, "" for the current
+/// folder) as a path that means the same folder whatever the current folder
+/// is later; `dir` itself when that cannot be found out.
+std::string AnchoredFolder(const std::string& dir);
 /// Facts of the named entry of an open stream, links followed.
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.
 void CloseDirStream(DirStream* d);
-
-/// Maps the platform's error number to the runtime error number. `path`,
-/// when given, tells "path not found" (3) from "file not found" (2).
-int MapError(int platformError, const std::string* path = nullptr);
 
 /// Ends the process at once with `code`, without further clean-up.
 [[noreturn]] void ExitNow(int code);

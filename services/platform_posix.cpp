@@ -1,11 +1,14 @@
 // POSIX implementation of the platform layer.
 #include "platform.h"
+#include "platform_posix.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -23,6 +26,14 @@ Handle StandardErrorHandle() { return 2; }
 
 namespace {
 
+// A folder part may use "\\" as its separator, as masks typed on the
+// system's home platform do.
+std::string NativePath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
 Handle OpenTerminal(int flags) {
   int fd = ::open("/dev/tty", flags | O_CLOEXEC | O_NOCTTY);
   return fd < 0 ? kNoHandle : fd;
@@ -30,9 +41,9 @@ Handle OpenTerminal(int flags) {
 
 uint32_t PackTime(time_t t) {
   struct tm lt;
-  if (!localtime_r(&t, &lt)) return (0u << 25) | (1u << 21) | (1u << 16);
+  if (!localtime_r(&t, &lt)) return kEarliestPackedTime;
   int year = lt.tm_year + 1900;
-  if (year < 1980) return (0u << 25) | (1u << 21) | (1u << 16);
+  if (year < 1980) return kEarliestPackedTime;
   if (year > 2107)
     return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) |
            (59u << 5) | 29u;
@@ -49,7 +60,6 @@ PathFacts FactsFrom(const struct stat& st) {
   f.Exists = true;
   f.IsDirectory = S_ISDIR(st.st_mode);
   f.IsRegular = S_ISREG(st.st_mode);
-  f.IsLink = S_ISLNK(st.st_mode);
   f.ReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   f.PackedTime = PackTime(st.st_mtime);
   f.Size = uint64_t(st.st_size);
@@ -59,28 +69,28 @@ PathFacts FactsFrom(const struct stat& st) {
   return f;
 }
 
-// Opens with O_NONBLOCK so that a FIFO cannot hang the open, then checks
-// what was opened and returns to blocking reads.
-Handle OpenChecked(const std::string& name, int flags, int& error) {
+// Opens with O_NONBLOCK so that a FIFO cannot hang the open, and checks
+// what was opened on the descriptor itself, so nothing swapped in between
+// a listing and the open can pass for what the listing saw. Non-regular
+// files stay non-blocking: ReadSome waits for their data with poll.
+Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular) {
   int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
-    error = MapError(errno, &name);
+    error = MapError(errno, &name, 5);
     return kNoHandle;
   }
   struct stat st;
-  bool known = ::fstat(fd, &st) == 0;
-  if (known && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = 5;
     return kNoHandle;
   }
-  // O_NONBLOCK means nothing for a regular file; only other kinds (a FIFO
-  // or a device named by the user) go back to blocking reads.
-  if (!known || !S_ISREG(st.st_mode)) {
-    int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-  }
   error = 0;
+  if (notRegular && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *notRegular = true;
+    return kNoHandle;
+  }
   return fd;
 }
 
@@ -104,22 +114,17 @@ void SetBeforeOpenHookForTesting(BeforeOpenHook hook) { beforeOpen = hook; }
 
 Handle OpenForReading(const std::string& name, int& error) {
   if (beforeOpen) beforeOpen(name);
-  return OpenChecked(name, O_RDONLY, error);
+  return OpenChecked(name, O_RDONLY, error, nullptr);
+}
+
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular) {
+  notRegular = false;
+  if (beforeOpen) beforeOpen(name);
+  return OpenChecked(name, O_RDONLY, error, &notRegular);
 }
 
 Handle OpenForWriting(const std::string& name, int& error) {
-  return OpenChecked(name, O_WRONLY | O_CREAT | O_TRUNC, error);
-}
-
-Handle CreateExclusive(const std::string& name, unsigned mode, int& error) {
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                  mode ? mode : 0666);
-  if (fd < 0) {
-    error = MapError(errno, &name);
-    return kNoHandle;
-  }
-  error = 0;
-  return fd;
+  return OpenChecked(name, O_WRONLY | O_CREAT | O_TRUNC, error, nullptr);
 }
 
 long ReadSome(Handle h, char* buffer, size_t size, int& error) {
@@ -128,6 +133,12 @@ long ReadSome(Handle h, char* buffer, size_t size, int& error) {
     if (n >= 0) return long(n);
     if (errno == EINTR) continue;
     if (errno == EPIPE) return 0;  // a broken pipe is the end of the data
+    if (errno == EAGAIN) {
+      // A pipe or device opened without blocking: wait for its data here.
+      struct pollfd p = {h, POLLIN, 0};
+      ::poll(&p, 1, -1);
+      continue;
+    }
     error = MapError(errno);
     return -1;
   }
@@ -144,7 +155,6 @@ bool WriteAll(Handle h, const char* data, size_t size) {
   return true;
 }
 
-bool SyncToDisk(Handle h) { return ::fsync(h) == 0 || errno == EINVAL; }
 
 bool CloseHandle(Handle h) {
   if (h <= 2) return true;
@@ -158,46 +168,27 @@ bool IsCharacterDevice(Handle h) {
 
 PathFacts StatPath(const std::string& path) {
   struct stat st;
-  if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return PathFacts();
+  if (::stat(path.empty() ? "." : NativePath(path).c_str(), &st) != 0) return PathFacts();
   return FactsFrom(st);
 }
 
-PathFacts StatLink(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.empty() ? "." : path.c_str(), &st) != 0) return PathFacts();
-  return FactsFrom(st);
-}
-
-std::string LinkTarget(const std::string& path) {
+std::string AnchoredFolder(const std::string& dir) {
+  if (!dir.empty() && (dir[0] == '/' || dir[0] == '\\')) return dir;
   char buf[4096];
-  ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  std::string target(buf, size_t(n));
-  if (target[0] != '/') {
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) target = path.substr(0, slash + 1) + target;
-  }
-  return target;
+  if (!::getcwd(buf, sizeof buf)) return dir;
+  std::string anchored(buf);
+  if (anchored.back() != '/') anchored += '/';
+  return anchored + dir;
 }
 
-bool RenameOver(const std::string& from, const std::string& to, int& error) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return true;
-  error = MapError(errno, &to);
-  return false;
-}
-
-void RemoveFile(const std::string& name) { ::unlink(name.c_str()); }
-
-void SetMode(Handle h, unsigned mode) { (void)::fchmod(h, mode_t(mode)); }
-
-long ProcessId() { return long(::getpid()); }
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 struct DirStream {
   DIR* dir;
 };
 
 DirStream* OpenDirStream(const std::string& path, int& error) {
-  DIR* d = ::opendir(path.empty() ? "." : path.c_str());
+  DIR* d = ::opendir(path.empty() ? "." : NativePath(path).c_str());
   if (!d) {
     int e = errno;
     error = (e == ENOENT || e == ENOTDIR) ? 3 : MapError(e);
@@ -206,10 +197,25 @@ DirStream* OpenDirStream(const std::string& path, int& error) {
   return new DirStream{d};
 }
 
-bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind) {
+namespace {
+int listingFaultAfter = -1;
+}  // namespace
+
+void SetListingFaultForTesting(int entries) { listingFaultAfter = entries; }
+
+bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind, int& error) {
+  error = 0;
+  if (listingFaultAfter >= 0 && listingFaultAfter-- == 0) {
+    error = MapError(EIO);
+    return false;
+  }
   errno = 0;
   struct dirent* e = ::readdir(d->dir);
-  if (!e) return false;
+  if (!e) {
+    // NULL is the end of the folder only when errno stayed 0.
+    if (errno != 0) error = MapError(errno);
+    return false;
+  }
   name = e->d_name;
   switch (e->d_type) {
     case DT_REG: kind = EntryKind::File; break;
@@ -233,7 +239,7 @@ void CloseDirStream(DirStream* d) {
   delete d;
 }
 
-int MapError(int e, const std::string* path) {
+int MapError(int e, const std::string* path, int otherwise) {
   switch (e) {
     case ENOENT: {
       if (path) {
@@ -257,7 +263,10 @@ int MapError(int e, const std::string* path) {
     case ETXTBSY:
     case EEXIST: return 5;
     case EROFS: return 150;
-    default: return e;
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT: return 101;
+    default: return otherwise;
   }
 }
 

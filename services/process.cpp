@@ -85,6 +85,7 @@ void NormalEnd() { Halt(ExitCode); }
 
 void InitServices() {
   sys::OnHeapExhausted(HeapExhausted);
+  sys::IgnoreFileSizeSignal();
   InitStandardFiles();
   InitConsole();
 }

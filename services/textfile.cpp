@@ -82,11 +82,10 @@ bool Fill(TextFile& f) {
 }
 
 void DiscardTemporary(TextFile& f) {
-  if (!f.AtomicReplace) return;
-  if (f.Handle != sys::kNoHandle) sys::CloseHandle(f.Handle);
+  if (!f.Replace) return;
+  sys::AbortReplace(f.Replace);  // closes the handle too
+  f.Replace = nullptr;
   f.Handle = sys::kNoHandle;
-  sys::RemoveFile(f.TempName);
-  f.AtomicReplace = false;
   f.Mode = TextMode::Closed;
 }
 
@@ -139,7 +138,7 @@ void EndStatement(TextFile& f) {
 // Closes whatever the file has open, without touching IoError's rules.
 void CloseQuietly(TextFile& f) {
   if (f.Mode == TextMode::Output) Flush(f);
-  if (f.AtomicReplace) {
+  if (f.Replace) {
     DiscardTemporary(f);
   } else if (f.Handle != sys::kNoHandle && !f.Sink) {
     sys::CloseHandle(f.Handle);
@@ -180,7 +179,7 @@ void AssignText(TextFile& f, std::string_view name) {
   f.WriteThrough = false;
   f.Sink = nullptr;
   f.Source = nullptr;
-  f.AtomicReplace = false;
+  DiscardTemporary(f);
 }
 
 void OpenTextRead(TextFile& f) {
@@ -189,7 +188,13 @@ void OpenTextRead(TextFile& f) {
     f.Handle = sys::StandardInput();
   } else {
     int err = 0;
-    f.Handle = sys::OpenForReading(f.Name, err);
+    f.NotRegular = false;
+    f.Handle = f.RegularOnly ? sys::OpenRegularForReading(f.Name, err, f.NotRegular)
+                             : sys::OpenForReading(f.Name, err);
+    if (f.NotRegular) {
+      f.Mode = TextMode::Closed;
+      return;
+    }
     if (f.Handle == sys::kNoHandle) {
       SetError(err);
       f.Mode = TextMode::Closed;
@@ -218,37 +223,13 @@ void OpenTextWrite(TextFile& f) {
 
 void OpenTextReplace(TextFile& f) {
   if (!BeginOpen(f)) return;
-  // Follow a chain of links to the file that really gets replaced.
-  std::string target = f.Name;
-  for (int hops = 0; hops < 40 && sys::StatLink(target).IsLink; ++hops) {
-    std::string next = sys::LinkTarget(target);
-    if (next.empty()) break;
-    target = next;
-  }
-  sys::PathFacts facts = sys::StatPath(target);
-  if (sys::StatLink(target).IsLink && !facts.Exists) {
-    SetError(5);  // a dangling link: refuse rather than guess
-    return;
-  }
-  if (facts.Exists && (!facts.IsRegular || facts.ReadOnly)) {
-    SetError(5);
-    return;
-  }
-  size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  static int counter = 0;
-  std::string temp = dir + ".tablewrite-" + std::to_string(sys::ProcessId()) +
-                     "-" + std::to_string(++counter) + ".tmp";
   int err = 0;
-  f.Handle = sys::CreateExclusive(temp, 0, err);
+  f.Handle = sys::BeginReplace(f.Name, f.Replace, err);
   if (f.Handle == sys::kNoHandle) {
     SetError(err);
+    f.Mode = TextMode::Closed;
     return;
   }
-  if (facts.Exists) sys::SetMode(f.Handle, facts.Mode);
-  f.AtomicReplace = true;
-  f.TempName = temp;
-  f.TargetName = target;
   f.WriteThrough = false;
   f.Mode = TextMode::Output;
 }
@@ -266,19 +247,10 @@ void CloseText(TextFile& f) {
       return;
     }
   }
-  if (f.AtomicReplace) {
-    bool ok = sys::SyncToDisk(f.Handle);
-    ok = sys::CloseHandle(f.Handle) && ok;
-    f.Handle = sys::kNoHandle;
+  if (f.Replace) {
     int err = 0;
-    if (!ok) {
-      SetError(101);
-    } else if (!sys::RenameOver(f.TempName, f.TargetName, err)) {
-      SetError(err);
-    } else {
-      f.AtomicReplace = false;  // the temporary file is the target now
-    }
-    DiscardTemporary(f);
+    if (!sys::CommitReplace(f.Replace, err)) SetError(err);
+    f.Replace = nullptr;  // committed or abandoned: the job is over
   } else if (f.Handle != sys::kNoHandle && !f.Sink &&
              !sys::CloseHandle(f.Handle)) {
     SetError(101);

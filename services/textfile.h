@@ -37,9 +37,11 @@ struct TextFile {
   // Platform-side details beyond the record.
   TextSink Sink = nullptr;      // output goes here when set
   TextSource Source = nullptr;  // input comes from here when set
-  bool AtomicReplace = false;   // output replaces Name only on CloseText
-  std::string TempName;         // the hidden file written meanwhile
-  std::string TargetName;       // the file the temporary file replaces
+  sys::Replacement* Replace = nullptr;  // output replaces Name on CloseText
+  /// Set before OpenTextRead to accept only a regular file: anything else
+  /// is not opened, without an error, and NotRegular tells so.
+  bool RegularOnly = false;
+  bool NotRegular = false;
 };
 
 /// The pending I/O error, 0 when none.
@@ -64,11 +66,9 @@ void AssignText(TextFile& f, std::string_view name);
 void OpenTextRead(TextFile& f);
 /// Creates or truncates the named file for writing ("" = standard output).
 void OpenTextWrite(TextFile& f);
-/// Like OpenTextWrite, but the output goes to a hidden temporary file beside
-/// the target, which CloseText flushes to disk and renames over the target;
-/// a failure at any step removes the temporary file and leaves the target
-/// as it was. A target that exists and is read-only or not a regular file is
-/// refused with 5. A symbolic link target is followed and stays a link.
+/// Like OpenTextWrite, but the output replaces the file only when CloseText
+/// succeeds (sys::BeginReplace tells the rules: links, permissions, the
+/// temporary file); a failure at any step leaves the file as it was.
 void OpenTextReplace(TextFile& f);
 /// Writes pending output and closes.
 void CloseText(TextFile& f);

@@ -1,0 +1,13 @@
+// What the POSIX files of the platform layer share and nothing else sees.
+#pragma once
+
+#include <string>
+
+namespace ehi::sys {
+
+/// Maps an errno value to the runtime error number. `path`, when given,
+/// tells "path not found" (3) from "file not found" (2). An error with no
+/// closer meaning is a device error: 100 on reading, 101 on writing.
+int MapError(int e, const std::string* path = nullptr, int otherwise = 100);
+
+}  // namespace ehi::sys
