@@ -1,10 +1,20 @@
 // ehiharvest for fault injection tests only (never installed): the same run,
-// with a hook that deletes every qualifying file whose name ends in
-// ".vanish" just before it is opened, as if another process removed it
-// between the listing and the open. With the argument "--fd-limit=N" the
-// run may have only N descriptors (set here, once the program is loaded,
-// since the loader itself needs one).
+// with faults switched on by arguments:
+//   --fd-limit=N          the run may have only N descriptors (set here, once
+//                         the program is loaded, since the loader needs one)
+//   --listing-fault=N     reading a folder fails after N entries
+//   --named-temp          the table's temporary file has a name from the start
+//   --raise-while-named=S signal S arrives while the temporary file is named
+// and, always, a hook just before each open of a qualifying file: a name
+// ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
+// that this process holds open for writing, and one ending in ".zero-swap"
+// becomes a link to /dev/zero, as if another process changed the tree
+// between the listing and the open.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,24 +29,49 @@
 
 namespace {
 
-void Vanish(const std::string& name) {
-  const std::string tail = ".vanish";
-  if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
-    std::remove(name.c_str());
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+void Swap(const std::string& name) {
+  if (EndsWith(name, ".vanish")) std::remove(name.c_str());
+  if (EndsWith(name, ".fifo-swap")) {
+    std::remove(name.c_str());
+    mkfifo(name.c_str(), 0644);
+    (void)open(name.c_str(), O_RDWR | O_NONBLOCK);  // a writer that never writes
+  }
+  if (EndsWith(name, ".zero-swap")) {
+    std::remove(name.c_str());
+    (void)symlink("/dev/zero", name.c_str());
+  }
+}
+
+int raiseWhileNamed = 0;
+void RaiseNow() { raise(raiseWhileNamed); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strncmp(argv[1], "--fd-limit=", 11) == 0) {
-    rlim_t n = rlim_t(std::atoi(argv[1] + 11));
-    struct rlimit lim = {n, n};
-    setrlimit(RLIMIT_NOFILE, &lim);
+  bool named = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strncmp(a, "--fd-limit=", 11) == 0) {
+      rlim_t n = rlim_t(std::atoi(a + 11));
+      struct rlimit lim = {n, n};
+      setrlimit(RLIMIT_NOFILE, &lim);
+    } else if (std::strncmp(a, "--listing-fault=", 16) == 0) {
+      ehi::sys::SetListingFaultForTesting(std::atoi(a + 16));
+    } else if (std::strcmp(a, "--named-temp") == 0) {
+      named = true;
+    } else if (std::strncmp(a, "--raise-while-named=", 20) == 0) {
+      raiseWhileNamed = std::atoi(a + 20);
+    }
   }
+  ehi::sys::SetReplaceHooksForTesting(named, raiseWhileNamed ? RaiseNow : nullptr);
   ehi::InitServices();
   ehi::InitUButtons();
   ehi::InitUDir2();
-  ehi::sys::SetBeforeOpenHookForTesting(Vanish);
+  ehi::sys::SetBeforeOpenHookForTesting(Swap);
   ehi::RunHarvest();
   ehi::NormalEnd();
 }

@@ -215,6 +215,17 @@ TEST_F(HarvestRun, OverLongPathStops) {
   EXPECT_FALSE(HasTable());
 }
 
+// Folders whose paths are 252 to 255 characters long are listed (only the
+// listing's "*.*" would pass the limit); nothing in them needs a longer path.
+TEST_F(HarvestRun, EmptyFoldersJustUnderThePathLimitPass) {
+  const std::string base = std::string(100, 'a') + "/" + std::string(100, 'b') + "/";
+  for (size_t len = 252; len <= 255; ++len) MakeDirs(dir_ / (base + std::string(len - 202, 'c')));
+  WriteFile(dir_ / "EHI.x", Rec("r") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0) << r.Out;
+  EXPECT_EQ(r.Out, kFound + "1" + kTail);
+}
+
 TEST_F(HarvestRun, LinkCyclesEndAndEachDirectoryIsWalkedOnce) {
   MakeDirs(dir_ / "sub");
   WriteFile(dir_ / "sub/EHI.x", Rec("once") + "\n" + Rec("twice") + "\n" + Rec("twice") + "\n");
@@ -233,8 +244,9 @@ TEST_F(HarvestRun, FailedTableWriteKeepsTheEarlierTable) {
   std::string big;
   for (int i = 0; i < 2000; ++i) big += Rec("new" + std::to_string(i)) + "\n";
   WriteFile(dir_ / "EHI.big", big);
+  // The program itself turns the file-size signal into a failed write.
   RunResult r = Run([] {
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, SIG_DFL);
     struct rlimit lim = {20000, 20000};
     setrlimit(RLIMIT_FSIZE, &lim);
   });
@@ -347,22 +359,146 @@ TEST_F(HarvestFaults, FileThatVanishesBeforeItsOpenIsRuntimeError2) {
   ExpectEarlierTable();
 }
 
+// Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
+// tests run as root (root may write in any folder). False when the program
+// cannot be put where that user reaches it.
+bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
+  const bool root = geteuid() == 0;
+  const std::string program = root ? test::ReachableCopy(exe) : exe;
+  if (program.empty()) return false;
+  r = RunProgram(program, dir, {}, [root] {
+    if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
+  });
+  return true;
+}
+
 TEST_F(HarvestFaults, ReadOnlyStartDirectoryIsRuntimeError5AfterTheReport) {
   WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
   chmod(dir_.Path().c_str(), 0555);
-  const bool root = geteuid() == 0;
-  RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [root] {
-    if (root) {
-      // An ordinary user: root could write in any folder.
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
-    }
-  });
+  RunResult r;
+  bool ran = RunAsOrdinaryUser(EHIHARVEST_PATH, dir_.Path(), r);
   chmod(dir_.Path().c_str(), 0755);
+  if (!ran) GTEST_SKIP() << "no folder that the unprivileged user can reach";
+  // The earlier table belongs to someone else: it may not be written.
   EXPECT_EQ(r.Status, 5);
   EXPECT_EQ(r.Out.rfind(kFound + "2" + kTail + "Runtime error 5 at $", 0), 0u) << r.Out;
   ExpectEarlierTable();
   for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
     EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos);
+}
+
+// No file can be created in the start folder, but the table is the user's
+// own: it is rewritten in place, the run succeeds.
+TEST_F(HarvestFaults, UnwritableFolderRewritesAWritableTableInPlace) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  if (geteuid() == 0) chown((dir_ / "Orvitan.Tab").c_str(), test::kNobody, test::kNobody);
+  chmod(dir_.Path().c_str(), 0555);
+  RunResult r;
+  bool ran = RunAsOrdinaryUser(EHIHARVEST_PATH, dir_.Path(), r);
+  chmod(dir_.Path().c_str(), 0755);
+  if (!ran) GTEST_SKIP() << "no folder that the unprivileged user can reach";
+  EXPECT_EQ(r.Status, 0) << r.Out;
+  EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")}));
+}
+
+// A stop by SIGINT, SIGTERM or SIGHUP while the new table's temporary file
+// has a name removes that file; the process ends as the signal ends it.
+TEST_F(HarvestFaults, TerminationSignalsLeaveNoTemporaryFile) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (bool named : {false, true}) {
+      std::vector<std::string> args = {"--raise-while-named=" + std::to_string(sig)};
+      if (named) args.push_back("--named-temp");
+      RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args);
+      EXPECT_EQ(r.Status, 128 + sig) << sig << (named ? " named" : " unnamed");
+      ExpectEarlierTable();
+      for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
+        EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos)
+            << sig << (named ? " named" : " unnamed");
+    }
+  }
+}
+
+// Stale temporary files with the names this run would choose first (every
+// run in a container is process 1) are passed over, never reported.
+TEST_F(HarvestFaults, StaleTemporaryNamesAreSkipped) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), {"--named-temp"}, [] {
+    for (int i = 1; i <= 3; ++i)
+      WriteFile(".tablewrite-" + std::to_string(getpid()) + "-" + std::to_string(i) + ".tmp",
+                "stale");
+  });
+  EXPECT_EQ(r.Status, 0) << r.Out;
+  EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")}));
+  int stale = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
+    stale += e.path().filename().string().rfind(".tablewrite", 0) == 0;
+  EXPECT_EQ(stale, 3);  // someone else's files are left alone
+}
+
+TEST_F(HarvestFaults, ReplacementKeepsPermissionBitsAndGroup) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  const std::string table = dir_ / "Orvitan.Tab";
+  struct stat before;
+  if (geteuid() == 0) chown(table.c_str(), 0, 100);  // another group than root's
+  chmod(table.c_str(), 0664);                        // wider than the umask gives
+  stat(table.c_str(), &before);
+  RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [] { umask(022); });
+  EXPECT_EQ(r.Status, 0);
+  struct stat after;
+  ASSERT_EQ(stat(table.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);  // a new file took the old one's place
+  EXPECT_EQ(after.st_mode & 07777, 0664u);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// The table as a link: followed only when the link is the runner's own or
+// root's, and never when it leads nowhere. A refused link is neither read
+// nor written, and nothing it points at is created or changed.
+TEST_F(HarvestFaults, TableLinksAreFollowedOnlyWhenTrusted) {
+  struct Case {
+    const char* name;
+    bool plantedByOther;  // the link belongs to another user (needs root)
+    bool dangling;
+  };
+  for (const Case& c : {Case{"planted", true, false}, Case{"dangling", false, true}}) {
+    if (c.plantedByOther && geteuid() != 0) continue;  // cannot plant without root
+    TempDir dir;
+    const std::string victim = dir / "victim";
+    if (!c.dangling) WriteFile(victim, Rec("planted") + "\r\n");
+    symlink(victim.c_str(), (dir / "Orvitan.Tab").c_str());
+    if (c.plantedByOther) lchown((dir / "Orvitan.Tab").c_str(), test::kNobody, test::kNobody);
+    WriteFile(dir / "EHI.x", Rec("new") + "\n");
+    RunResult r = RunProgram(EHIHARVEST_PATH, dir.Path());
+    EXPECT_EQ(r.Status, 5) << c.name;
+    // The planted records were not read: only the new one was found.
+    EXPECT_EQ(r.Out.rfind(kFound + "1" + kTail + "Runtime error 5 at $", 0), 0u) << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Orvitan.Tab")) << c.name;
+    if (c.dangling) EXPECT_FALSE(std::filesystem::exists(victim)) << c.name;
+    else EXPECT_EQ(ReadFile(victim), Rec("planted") + "\r\n") << c.name;
+  }
+}
+
+// A qualifying name that became a FIFO (with a writer holding it open) or
+// a link to an endless device after the listing is passed over.
+TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
+  WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
+  WriteFile(dir_ / "EHI.fifo-swap", Rec("fifo") + "\n");
+  WriteFile(dir_ / "EHI.zero-swap", Rec("zero") + "\n");
+  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path());
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, kFound + "2" + kTail);
+  EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("ok")}));
+}
+
+// Reading a folder that fails part-way is the listing's error, not its end.
+TEST_F(HarvestFaults, ListingErrorPartWayEndsTheRun) {
+  MakeDirs(dir_ / "sub");
+  WriteFile(dir_ / "sub/EHI.x", Rec("sub") + "\n");
+  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), {"--listing-fault=3"});
+  EXPECT_EQ(r.Status, 100);
+  EXPECT_EQ(r.Out.rfind("Runtime error 100 at $", 0), 0u) << r.Out;
+  ExpectEarlierTable();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <termios.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +52,22 @@ std::string ReadFile(const std::string& path) {
 }
 
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+std::string ReachableCopy(const std::string& exe) {
+  static TempDir home;  // removed when the test binary ends
+  std::error_code ec;
+  std::filesystem::permissions(home.Path(), std::filesystem::perms(0755), ec);
+  const std::string copy = home / std::filesystem::path(exe).filename().string();
+  if (!std::filesystem::exists(copy))
+    std::filesystem::copy_file(exe, copy, ec);
+  // Every folder above the copy must let others through.
+  for (std::filesystem::path p = home.Path(); !p.empty() && p != p.root_path();
+       p = p.parent_path()) {
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return "";
+  }
+  return ec ? "" : copy;
+}
 
 ScopedCwd::ScopedCwd(const std::string& dir) {
   old_ = std::filesystem::current_path().string();

@@ -30,6 +30,15 @@ std::string ReadFile(const std::string& path);
 /// Creates a directory (and its parents).
 void MakeDirs(const std::string& path);
 
+/// A copy of the program `exe` in a fresh folder that every user may enter
+/// (mode 0755 all the way up), so a test that drops to an unprivileged user
+/// can run it whatever folder the project was cloned into; "" when it
+/// cannot be made. The copy lives until the test binary ends.
+std::string ReachableCopy(const std::string& exe);
+
+/// The user and group a test may drop to when it runs as root.
+constexpr unsigned kNobody = 65534;
+
 /// Changes the working directory for the lifetime of the object.
 class ScopedCwd {
  public:
