@@ -11,6 +11,7 @@
 
 #include "consolebackend.h"
 #include "platform.h"
+#include "process.h"
 #include "textfile.h"
 
 namespace ehi {
@@ -136,8 +137,10 @@ long ReadConsoleLine(char* buffer, size_t size) {
 
 InputSink& ConsoleInputSink() { return coreSink; }
 
-void InstallConsoleBackend(ConsoleBackend* b, int width, int height, uint8_t attr) {
-  backend.reset(b);
+void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> b, int width, int height,
+                           uint8_t attr) {
+  if (backend) backend->Stop();
+  backend = std::move(b);
   model = std::make_unique<ScreenModel>(width, height, attr);
   ConsoleWindow = ConsoleRect{1, 1, width, height};
   TextAttr = attr;
@@ -155,6 +158,23 @@ void InstallConsoleBackend(ConsoleBackend* b, int width, int height, uint8_t att
 }
 
 const ScreenModel& ConsoleModel() { return *model; }
+
+void StopConsoleBackend() {
+  if (backend) backend->Stop();
+}
+
+bool ConsoleAttached() { return backend != nullptr; }
+
+void PutGlyphs(std::string_view text) {
+  if (!backend || !model) {
+    WriteTextString(ConsoleOutput, text, 0);
+    CheckIo();
+    return;
+  }
+  TakeOver();
+  model->WriteGlyphs(text, TextAttr);
+  Present();
+}
 
 void ClearScreen() {
   if (!model) return;
@@ -179,8 +199,9 @@ int WhereY() { return model ? model->CursorY() : 1; }
 
 bool KeyPressed() {
   if (pendingValid) return true;
-  if (!backend) return false;
+  if (!backend) return sys::InputReady(sys::StandardInput());
   backend->PollInput(coreSink);
+  if (backend->HungUp()) Halt(129);  // the terminal is gone: end as a hang-up does
   std::lock_guard<std::mutex> hold(keyLock);
   if (keys.empty()) return false;
   pendingCode = keys.front().Code;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "mousequeue.h"
 
@@ -33,7 +34,18 @@ void SetBackground(int colour);
 int WhereX();
 int WhereY();
 
-/// True when a key is waiting; never waits.
+/// Writes `text` at the cursor in TextAttr with every byte shown as its
+/// glyph, control bytes included (for text that comes from data: names,
+/// titles, field contents). Without a console window it goes to
+/// ConsoleOutput as it is.
+void PutGlyphs(std::string_view text);
+
+/// Whether a console window is shown (a terminal, or the headless console).
+bool ConsoleAttached();
+
+/// True when a key is waiting; never waits. Without a console window, any
+/// input on standard input (its end too) counts as a key. A terminal that
+/// hung up ends the program with status 129.
 bool KeyPressed();
 /// Waits for a key. An extended key gives 0, then its code.
 char ReadKey();

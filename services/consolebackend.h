@@ -2,6 +2,7 @@
 // input: the terminal, or the headless console of the tests.
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "inputdecoder.h"
@@ -25,14 +26,25 @@ class ConsoleBackend {
   virtual void PollInput(InputSink& sink) = 0;
   /// Starts reporting the mouse (and reading input in the background).
   virtual void StartMouse(InputSink& sink) = 0;
+  /// Whether the input has ended for good (the terminal hung up).
+  virtual bool HungUp() const { return false; }
+  /// Stops reading input and gives the display back as it was found; part
+  /// of the program's end.
+  virtual void Stop() {}
 };
 
 /// The console core's input sink: keys to the key queue, mouse reports to
 /// the mouse queue. Safe to call from the input reader thread.
 InputSink& ConsoleInputSink();
 
-/// Installs a backend and a window of the given size; the core owns it.
-void InstallConsoleBackend(ConsoleBackend* backend, int width, int height, uint8_t attr);
+/// Installs a backend and a window of the given size; the core owns it (a
+/// backend installed before is stopped and deleted).
+void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> backend, int width, int height,
+                           uint8_t attr);
+
+/// Stops the installed backend, whichever it is by then; the console
+/// registers it as a finalisation.
+void StopConsoleBackend();
 
 /// The model (for backends repainting it).
 const ScreenModel& ConsoleModel();

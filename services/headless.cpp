@@ -56,7 +56,7 @@ class HeadlessBackend : public ConsoleBackend {
 
 void UseHeadlessConsole() {
   script.clear();
-  InstallConsoleBackend(new HeadlessBackend, 80, 25, 7);
+  InstallConsoleBackend(std::make_unique<HeadlessBackend>(), 80, 25, 7);
 }
 
 void ScriptKey(char c) { script.push_back(KeyItem(KeyEvent{static_cast<uint8_t>(c), false})); }

@@ -47,6 +47,9 @@ long ReadSome(Handle h, char* buffer, size_t size, int& error);
 bool WriteAll(Handle h, const char* data, size_t size);
 /// Closes a descriptor; false on failure. Standard handles stay open.
 bool CloseHandle(Handle h);
+/// True when a read of `h` would not wait: data, its end or an error is
+/// there.
+bool InputReady(Handle h);
 /// True when the handle is a character device (a terminal).
 bool IsCharacterDevice(Handle h);
 

@@ -161,6 +161,11 @@ bool CloseHandle(Handle h) {
   return ::close(h) == 0;
 }
 
+bool InputReady(Handle h) {
+  struct pollfd p = {h, POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0;
+}
+
 bool IsCharacterDevice(Handle h) {
   struct stat st;
   return ::fstat(h, &st) == 0 && S_ISCHR(st.st_mode);

@@ -12,6 +12,24 @@ void ScreenModel::ScrollUp(uint8_t attr) {
   std::fill(cells_.end() - width_, cells_.end(), Cell{' ', attr});
 }
 
+void ScreenModel::Put(unsigned char c, uint8_t attr) {
+  cells_[size_t(y_ * width_ + x_)] = Cell{c, attr};
+  ++x_;
+}
+
+// Keeps the cursor in the window: wraps at the right edge, scrolls at the
+// bottom with the new row blank in `attr`.
+void ScreenModel::Wrap(uint8_t attr) {
+  if (x_ >= width_) {
+    x_ = 0;
+    ++y_;
+  }
+  while (y_ >= height_) {
+    ScrollUp(attr);
+    --y_;
+  }
+}
+
 void ScreenModel::Write(std::string_view bytes, uint8_t attr) {
   for (char ch : bytes) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -22,19 +40,17 @@ void ScreenModel::Write(std::string_view bytes, uint8_t attr) {
         break;
       case 10: ++y_; break;
       case 13: x_ = 0; break;
-      default:
-        cells_[size_t(y_ * width_ + x_)] = Cell{c, attr};
-        ++x_;
-        break;
+      default: Put(c, attr); break;
     }
-    if (x_ >= width_) {
-      x_ = 0;
-      ++y_;
-    }
-    while (y_ >= height_) {
-      ScrollUp(attr);
-      --y_;
-    }
+    Wrap(attr);
+  }
+  ++version_;
+}
+
+void ScreenModel::WriteGlyphs(std::string_view bytes, uint8_t attr) {
+  for (char ch : bytes) {
+    Put(static_cast<unsigned char>(ch), attr);
+    Wrap(attr);
   }
   ++version_;
 }

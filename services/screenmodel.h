@@ -35,6 +35,10 @@ class ScreenModel {
   /// every other byte is put in its cell; the cursor wraps at the right edge
   /// and the window scrolls up at the bottom, the new row blank in `attr`.
   void Write(std::string_view bytes, uint8_t attr);
+  /// Writes bytes at the cursor like Write, but every byte, a control byte
+  /// too, is put in its cell: text that comes from data (a file name) can
+  /// never move the cursor.
+  void WriteGlyphs(std::string_view bytes, uint8_t attr);
   /// Fills the window with blanks in `attr`; cursor to (1, 1).
   void Clear(uint8_t attr);
   /// Moves the cursor; ignored unless the position lies in the window.
@@ -45,6 +49,8 @@ class ScreenModel {
 
  private:
   void ScrollUp(uint8_t attr);
+  void Put(unsigned char c, uint8_t attr);
+  void Wrap(uint8_t attr);
   int width_, height_;
   int x_ = 0, y_ = 0;
   std::vector<Cell> cells_;

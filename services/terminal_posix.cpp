@@ -37,6 +37,7 @@ std::atomic<bool> modesSaved{false};
 std::atomic<bool> changed{false};     // raw mode, mouse or colours may be on
 std::atomic<bool> mouseWanted{false};  // reporting is on while running
 std::atomic<bool> repaintWanted{false};
+std::atomic<bool> resized{false};       // the window's size may have changed
 
 const char kMouseOff[] = "\x18\x1b[?1006l\x1b[?1002l\x1b[?1000l";
 const char kMouseOn[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
@@ -79,16 +80,30 @@ void OnFatalSignal(int sig) {
   ::raise(sig);
 }
 
+// Ctrl-Z: give the terminal back and stop like any full-screen program;
+// once continued, take the terminal again and repaint the whole screen.
 void OnStop(int) {
   int saved = errno;
   RestoreTerminal();
-  ::signal(SIGTSTP, SIG_DFL);
-  ::raise(SIGTSTP);  // stops here until continued
-  struct sigaction sa = {};
-  sa.sa_handler = OnStop;
-  ::sigaction(SIGTSTP, &sa, nullptr);
+  struct sigaction dfl = {}, mine;
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGTSTP, &dfl, &mine);
+  // The signal is blocked while its handler runs: unblock it so that the
+  // process stops here and now, not again and again on return.
+  sigset_t tstp;
+  sigemptyset(&tstp);
+  sigaddset(&tstp, SIGTSTP);
+  ::sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
+  ::raise(SIGTSTP);
+  ::sigprocmask(SIG_BLOCK, &tstp, nullptr);
+  ::sigaction(SIGTSTP, &mine, nullptr);
   ReenterTerminal();
   errno = saved;
+}
+
+void OnResize(int) {
+  resized = true;
+  repaintWanted = true;
 }
 
 void InstallSignalHandlers() {
@@ -106,7 +121,13 @@ void InstallSignalHandlers() {
   }
   struct sigaction stop = {};
   stop.sa_handler = OnStop;
+  sigemptyset(&stop.sa_mask);
   ::sigaction(SIGTSTP, &stop, nullptr);
+  struct sigaction winch = {};
+  winch.sa_handler = OnResize;
+  sigemptyset(&winch.sa_mask);
+  winch.sa_flags = SA_RESTART;
+  ::sigaction(SIGWINCH, &winch, nullptr);
   std::atexit(RestoreTerminal);
 }
 
@@ -137,22 +158,38 @@ double NowMs() {
 
 class TerminalBackend : public ConsoleBackend {
  public:
-  explicit TerminalBackend(int inFd) : inFd_(inFd) {}
+  TerminalBackend(int inFd, int cols, int rows) : inFd_(inFd), cols_(cols), rows_(rows) {}
 
   ~TerminalBackend() override { StopReader(); }
 
   void Present(const ScreenModel& m) override {
     if (!takenOver_) return;
+    if (resized.exchange(false)) QuerySize();
     if (repaintWanted.exchange(false)) shownValid_ = false;
+    if (cols_ < kMinCols || rows_ < kMinRows) {
+      // Too small to show the screen: one line says so until it is not.
+      if (!noticeShown_) {
+        std::string notice = "\x1b[0m\x1b[2J\x1b[H";
+        notice += kTooSmall;
+        WriteRaw(notice.data(), notice.size());
+        noticeShown_ = true;
+      }
+      shownValid_ = false;
+      return;
+    }
     std::string out;
     const size_t cells = size_t(m.Width() * m.Height());
     if (shown_.size() != cells) {
       shown_.assign(cells, Cell());
       shownValid_ = false;
     }
+    if (!shownValid_) out = "\x1b[0m\x1b[2J";  // a whole repaint starts clean
+    noticeShown_ = false;
+    const int width = m.Width() < cols_ ? m.Width() : cols_;
+    const int height = m.Height() < rows_ ? m.Height() : rows_;
     int curCol = -1, curRow = -1, curAttr = -1;
-    for (int row = 1; row <= m.Height(); ++row) {
-      for (int col = 1; col <= m.Width(); ++col) {
+    for (int row = 1; row <= height; ++row) {
+      for (int col = 1; col <= width; ++col) {
         const Cell& c = m.At(col, row);
         Cell& s = shown_[size_t((row - 1) * m.Width() + col - 1)];
         if (shownValid_ && s == c) continue;
@@ -165,7 +202,11 @@ class TerminalBackend : public ConsoleBackend {
       }
     }
     shownValid_ = true;
-    AppendMove(out, m.CursorX(), m.CursorY());
+    // Nothing changed: nothing is written (an idle screen sends no bytes).
+    if (out.empty() && m.CursorX() == cursorX_ && m.CursorY() == cursorY_) return;
+    cursorX_ = m.CursorX();
+    cursorY_ = m.CursorY();
+    if (cursorX_ <= cols_ && cursorY_ <= rows_) AppendMove(out, cursorX_, cursorY_);
     WriteRaw(out.data(), out.size());
   }
 
@@ -198,12 +239,10 @@ class TerminalBackend : public ConsoleBackend {
     Prepare();
     if (repaintWanted) Present(ConsoleModel());
     char buf[256];
-    for (;;) {
+    while (!hungUp_) {
       struct pollfd p = {inFd_, POLLIN, 0};
-      if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) break;
-      ssize_t n = ::read(inFd_, buf, sizeof buf);
-      if (n <= 0) break;
-      decoder_.Feed(std::string_view(buf, size_t(n)), sink);
+      if (::poll(&p, 1, 0) <= 0) break;
+      if (!ReadInput(p.revents, buf, sizeof buf, sink)) break;
       lastByte_ = NowMs();
     }
     if (decoder_.Pending() && NowMs() - lastByte_ > 30) decoder_.Timeout(sink);
@@ -216,6 +255,13 @@ class TerminalBackend : public ConsoleBackend {
     if (::pipe(wake_) != 0) return;
     readerRunning_ = true;
     reader_ = std::thread([this, &sink] { ReadLoop(sink); });
+  }
+
+  bool HungUp() const override { return hungUp_; }
+
+  void Stop() override {
+    StopReader();
+    RestoreTerminal();
   }
 
   void StopReader() {
@@ -235,11 +281,33 @@ class TerminalBackend : public ConsoleBackend {
     if (!changed.exchange(true)) EnterRawMode();
   }
 
+  // Reads what poll reported on the terminal into the decoder. False when
+  // nothing came: then an end of input or an error means the terminal hung
+  // up (also when SIGHUP is ignored, as under nohup).
+  bool ReadInput(short revents, char* buf, size_t size, InputSink& sink) {
+    if (!(revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return false;
+    ssize_t n = ::read(inFd_, buf, size);
+    if (n > 0) {
+      decoder_.Feed(std::string_view(buf, size_t(n)), sink);
+      return true;
+    }
+    if (n == 0 || (errno != EINTR && errno != EAGAIN)) hungUp_ = true;
+    return false;
+  }
+
+  void QuerySize() {
+    struct winsize ws;
+    if (::ioctl(termFd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+      cols_ = ws.ws_col;
+      rows_ = ws.ws_row;
+    }
+  }
+
   // The input reader: waits on the terminal and on the wake-up pipe
   // together, so it never blocks for ever in a read.
   void ReadLoop(InputSink& sink) {
     char buf[256];
-    while (!stop_) {
+    while (!stop_ && !hungUp_) {
       struct pollfd p[2] = {{inFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
       int r = ::poll(p, 2, decoder_.Pending() ? 30 : 200);
       if (stop_) break;
@@ -248,17 +316,19 @@ class TerminalBackend : public ConsoleBackend {
         if (decoder_.Pending()) decoder_.Timeout(sink);
         continue;
       }
-      if (p[0].revents & POLLIN) {
-        ssize_t n = ::read(inFd_, buf, sizeof buf);
-        if (n > 0) decoder_.Feed(std::string_view(buf, size_t(n)), sink);
-        if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      } else if (p[0].revents & (POLLHUP | POLLERR)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
+      ReadInput(p[0].revents, buf, sizeof buf, sink);
     }
   }
 
+  static constexpr int kMinCols = 80, kMinRows = 25;
+  static constexpr const char* kTooSmall =
+      "The window is too small: make it at least 80 x 25 to go on.";
+
   int inFd_;
+  int cols_, rows_;  // the terminal window's size as last asked
+  int cursorX_ = 0, cursorY_ = 0;  // where the terminal's cursor was left
+  bool noticeShown_ = false;
+  std::atomic<bool> hungUp_{false};
   bool takenOver_ = false;
   bool shownValid_ = false;
   std::vector<Cell> shown_;
@@ -269,13 +339,6 @@ class TerminalBackend : public ConsoleBackend {
   std::atomic<bool> stop_{false};
   bool readerRunning_ = false;
 };
-
-TerminalBackend* terminal = nullptr;
-
-void StopTerminalReader() {
-  if (terminal) terminal->StopReader();
-  RestoreTerminal();
-}
 
 }  // namespace
 
@@ -298,9 +361,8 @@ void InitConsole() {
     width = ws.ws_col > 255 ? 255 : ws.ws_col;
     height = ws.ws_row > 255 ? 255 : ws.ws_row;
   }
-  terminal = new TerminalBackend(in);
-  InstallConsoleBackend(terminal, width, height, 7);
-  RegisterFinalisation(StopTerminalReader);
+  InstallConsoleBackend(std::make_unique<TerminalBackend>(in, width, height), width, height, 7);
+  RegisterFinalisation(StopConsoleBackend);
 }
 
 }  // namespace ehi

@@ -31,10 +31,10 @@ void InitUButtons() {
   DefaultRightMargin = " ";
 }
 
-void PutText(std::string_view s) {
-  WriteTextString(ConsoleOutput, s, 0);
-  CheckIo();
-}
+// Widgets draw text that may come from data (names, titles, fields): every
+// byte is shown as its glyph, so a name with a line feed cannot move the
+// cursor and overwrite the screen.
+void PutText(std::string_view s) { PutGlyphs(s); }
 
 void PutBlanks(int count) {
   if (count <= 0) return;

@@ -73,7 +73,8 @@ class Area {
   Area() = default;
 };
 
-// Console output of the widgets: text at the cursor, checked.
+// Console output of the widgets: text at the cursor, every byte shown as
+// its glyph (control bytes too).
 void PutText(std::string_view s);
 void PutBlanks(int count);
 
