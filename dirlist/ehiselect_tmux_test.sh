@@ -7,6 +7,7 @@ set -eu
 export LC_ALL=C.UTF-8
 EXE=$1
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
+[ -d /proc/self ] || { echo "no /proc to read process states from"; exit 1; }
 
 work=$(mktemp -d)
 sock="$work/tmux.sock"
@@ -96,6 +97,49 @@ wait_end
 [ -s "$work/out" ] && fail "quit printed names"
 cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings changed"
 [ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "quit: mouse reporting left on"
+
+# --- Ctrl-Z stops it like any full-screen program; fg repaints it whole ------
+# An interactive shell, so that the program runs as a job that can stop.
+T kill-server 2>/dev/null || true
+rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
+T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='$ ' sh -i"
+sleep 0.3
+# The program alone on its command line: a stopped job would let the shell
+# go on with the rest of a list at once.
+T send-keys -t s "stty -g > $work/stty_before" Enter
+T send-keys -t s "$EXE > $work/out" Enter
+wait_for "Quit Program" 10 || fail "Ctrl-Z: the screen did not come up"
+state() {  # the state letter of the running ehiselect, from /proc
+  for d in /proc/[0-9]*; do
+    [ "$(cat "$d/comm" 2>/dev/null)" = ehiselect ] || continue
+    sed 's/^.*) //' "$d/stat" | cut -c1; return
+  done
+}
+T send-keys -t s C-z
+i=0
+while [ "$(state)" != T ]; do
+  i=$((i + 1)); [ $i -gt 100 ] && { fail "Ctrl-Z: not stopped (state $(state))"; break; }; sleep 0.1
+done
+[ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "Ctrl-Z: mouse reporting left on"
+T send-keys -t s "stty -g > $work/stty_stopped; clear" Enter
+sleep 0.5
+cmp -s "$work/stty_before" "$work/stty_stopped" || fail "Ctrl-Z: terminal settings not restored"
+screen | grep -qF "Quit Program" && fail "Ctrl-Z: the screen was not cleared for the test"
+T send-keys -t s "fg" Enter
+wait_for "Quit Program" 10 || fail "fg: the screen was not repainted"
+wait_for "Mark files, then OK" 2 || fail "fg: the heading was not repainted"
+[ "$(T display -p -t s '#{mouse_sgr_flag}')" = 1 ] || fail "fg: mouse reporting not back on"
+rb=$(row_of "bravo.txt")
+click 5 "$rb"
+T send-keys -t s x
+sleep 0.3
+T send-keys -t s "echo \$? > $work/status" Enter
+i=0
+while [ ! -s "$work/status" ]; do
+  i=$((i + 1)); [ $i -gt 100 ] && { fail "fg: ehiselect did not end"; break; }; sleep 0.1
+done
+[ "$(cat "$work/status")" = 0 ] || fail "fg: exit status $(cat "$work/status")"
+[ "$(cat "$work/out")" = "bravo.txt" ] || fail "fg: printed $(cat "$work/out")"
 
 [ $fails = 0 ] && echo "ehiselect in tmux: all checks passed"
 exit $fails

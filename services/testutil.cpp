@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <termios.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,8 +139,8 @@ RunResult RunProgram(const std::string& exe, const std::string& dir,
 }
 
 PtyProgram::PtyProgram(const std::string& exe, const std::vector<std::string>& args,
-                       const std::string& dir) {
-  struct winsize ws = {25, 80, 0, 0};
+                       const std::string& dir, int cols, int rows) {
+  struct winsize ws = {static_cast<unsigned short>(rows), static_cast<unsigned short>(cols), 0, 0};
   Pid = forkpty(&Master, nullptr, nullptr, &ws);
   if (Pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
@@ -155,9 +156,9 @@ PtyProgram::~PtyProgram() {
   if (Master >= 0) close(Master);
 }
 
-bool PtyProgram::ReadUntil(const std::string& needle, int ms) {
+bool PtyProgram::ReadUntil(const std::string& needle, int ms, size_t from) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (Out.find(needle) == std::string::npos) {
+  while (Out.find(needle, from) == std::string::npos) {
     int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
                        end - std::chrono::steady_clock::now())
                        .count());
@@ -166,7 +167,7 @@ bool PtyProgram::ReadUntil(const std::string& needle, int ms) {
     if (poll(&p, 1, left) <= 0) continue;
     char buf[4096];
     ssize_t n = read(Master, buf, sizeof buf);
-    if (n <= 0) return Out.find(needle) != std::string::npos;
+    if (n <= 0) return Out.find(needle, from) != std::string::npos;
     Out.append(buf, size_t(n));
   }
   return true;
@@ -176,6 +177,26 @@ void PtyProgram::Finish() {
   ReadUntil("\x01never\x01", 300);
   waitpid(Pid, &WaitStatus, 0);
   ReadUntil("\x01never\x01", 100);
+}
+
+void PtyProgram::Type(const std::string& bytes) {
+  if (write(Master, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+    throw std::runtime_error("writing to the terminal failed");
+}
+
+void PtyProgram::Resize(int cols, int rows) {
+  struct winsize ws = {static_cast<unsigned short>(rows), static_cast<unsigned short>(cols), 0, 0};
+  ioctl(Master, TIOCSWINSZ, &ws);
+}
+
+bool PtyProgram::WaitForEnd(int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    if (waitpid(Pid, &WaitStatus, WNOHANG) == Pid) return true;
+    usleep(10000);
+  }
+  WaitStatus = -1;
+  return false;
 }
 
 bool HasDefaultModes(int master) {

@@ -64,19 +64,28 @@ RunResult RunProgram(const std::string& exe, const std::string& dir,
                      const std::vector<std::string>& args = {},
                      const std::function<void()>& inChild = {});
 
-/// A program running on a pseudo-terminal of 80 x 25 (as in a terminal
-/// window), started in `dir` with `args`; killed if still running at the end.
+/// A program running on a pseudo-terminal (80 x 25 unless told otherwise,
+/// as in a terminal window), started in `dir` with `args`; killed if still
+/// running at the end.
 class PtyProgram {
  public:
   PtyProgram(const std::string& exe, const std::vector<std::string>& args,
-             const std::string& dir = ".");
+             const std::string& dir = ".", int cols = 80, int rows = 25);
   ~PtyProgram();
   PtyProgram(const PtyProgram&) = delete;
   PtyProgram& operator=(const PtyProgram&) = delete;
-  /// Reads the terminal until `needle` has appeared (true) or `ms` passed.
-  bool ReadUntil(const std::string& needle, int ms = 5000);
+  /// Reads the terminal until `needle` has appeared at or after offset
+  /// `from` of Out (true) or `ms` passed.
+  bool ReadUntil(const std::string& needle, int ms = 5000, size_t from = 0);
   /// Waits for the program's end, reading all it writes.
   void Finish();
+  /// Sends bytes as if typed at the terminal.
+  void Type(const std::string& bytes);
+  /// Changes the terminal's size (the program gets SIGWINCH).
+  void Resize(int cols, int rows);
+  /// Waits up to `ms` for the program to end without reading the terminal
+  /// (for when it is gone); true when it ended, WaitStatus then set.
+  bool WaitForEnd(int ms = 10000);
 
   int Master = -1;
   int Pid = -1;

@@ -1,0 +1,108 @@
+// ehiselect and its terminal, in the unlucky cases: no terminal, a small
+// one, one that changes size or hangs up, an idle screen, and names that
+// must work from the folder it was started in.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "testutil.h"
+
+namespace ehi {
+namespace {
+
+// Mouse reports as xterm sends them: a left press and release at a 1-based
+// column and row.
+std::string Click(int col, int row) {
+  const std::string at = std::to_string(col) + ";" + std::to_string(row);
+  return "\x1b[<0;" + at + "M\x1b[<0;" + at + "m";
+}
+
+TEST(EhiselectTerminal, WithoutATerminalItRefusesAndDrawsNothing) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.txt", "");
+  test::RunResult r = test::RunProgram(EHISELECT_PATH, dir.Path());
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err, "ehiselect: needs a terminal, and none is open\n");
+}
+
+TEST(EhiselectTerminal, TooSmallATerminalIsRefusedAtStart) {
+  test::TempDir dir;
+  test::PtyProgram p(EHISELECT_PATH, {}, dir.Path(), 79, 25);
+  p.Finish();
+  ASSERT_TRUE(WIFEXITED(p.WaitStatus));
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 2);
+  EXPECT_NE(p.Out.find("ehiselect: needs a terminal of at least 80 x 25, this one is 79 x 25"),
+            std::string::npos)
+      << p.Out;
+  EXPECT_EQ(p.Out.find("Quit Program"), std::string::npos);
+  EXPECT_TRUE(test::HasDefaultModes(p.Master));
+}
+
+// A window that shrinks shows a notice; grown again, the whole screen comes
+// back from the window model, and an idle screen sends nothing meanwhile.
+TEST(EhiselectTerminal, ResizeRepaintsAndAnIdleScreenIsQuiet) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.txt", "");
+  test::PtyProgram p(EHISELECT_PATH, {}, dir.Path());
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  ASSERT_TRUE(p.ReadUntil("\x1b[?1006h"));
+  p.ReadUntil("\x01never\x01", 300);  // whatever the first draw still sends
+  const size_t drawn = p.Out.size();
+  p.ReadUntil("\x01never\x01", 500);
+  EXPECT_EQ(p.Out.size(), drawn) << "an idle screen wrote: " << p.Out.substr(drawn);
+
+  p.Resize(60, 20);
+  ASSERT_TRUE(p.ReadUntil("The window is too small: make it at least 80 x 25 to go on."))
+      << p.Out.substr(drawn);
+  ASSERT_NE(p.Out.find("The window is too small", drawn), std::string::npos);
+  const size_t notice = p.Out.size();
+  p.Resize(80, 25);
+  ASSERT_TRUE(p.ReadUntil("Quit Program", 5000, notice)) << p.Out.substr(notice);
+  EXPECT_NE(p.Out.find("Mark files, then OK", notice), std::string::npos) << p.Out.substr(notice);
+  p.Type("x");
+  p.Finish();
+  EXPECT_TRUE(WIFEXITED(p.WaitStatus));
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
+}
+
+// With SIGHUP ignored (nohup) a closed terminal still ends the program, with
+// the hang-up status.
+TEST(EhiselectTerminal, HangUpWithSighupIgnoredEndsWith129) {
+  test::TempDir dir;
+  test::PtyProgram p("/bin/sh", {"-c", "trap '' HUP; exec \"$0\"", EHISELECT_PATH}, dir.Path());
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  close(p.Master);
+  p.Master = -1;
+  ASSERT_TRUE(p.WaitForEnd()) << "still running after the hang-up";
+  ASSERT_TRUE(WIFEXITED(p.WaitStatus));
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 129);
+}
+
+// Names are printed with the folder part of the mask typed, so they name
+// the right files for a command run from the start folder.
+TEST(EhiselectTerminal, NamesCarryTheFolderPartOfTheMask) {
+  test::TempDir dir;
+  test::MakeDirs(dir / "sub");
+  test::WriteFile(dir / "sub/a.txt", "");
+  test::PtyProgram p(EHISELECT_PATH, {}, dir.Path());
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  const size_t before = p.Out.size();
+  p.Type(Click(40, 6));  // the mask field: blanked in green for typing
+  ASSERT_TRUE(p.ReadUntil("\x1b[0;32;44m", 5000, before));
+  p.Type("sub/*.txt\r");
+  ASSERT_TRUE(p.ReadUntil("a.txt")) << p.Out.substr(before);
+  const size_t listed = p.Out.size();
+  p.Type(Click(5, 3));  // the first entry, marked with a star
+  ASSERT_TRUE(p.ReadUntil("*", 5000, listed));
+  p.Type("x");
+  p.Finish();
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
+  EXPECT_NE(p.Out.find("sub/a.txt\r\n"), std::string::npos) << p.Out.substr(listed);
+}
+
+}  // namespace
+}  // namespace ehi
