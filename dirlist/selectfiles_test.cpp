@@ -1,6 +1,8 @@
 #include "selectfiles.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -8,6 +10,7 @@
 
 #include "UButtons.h"
 #include "console.h"
+#include "consolebackend.h"
 #include "headless.h"
 #include "testutil.h"
 
@@ -225,6 +228,43 @@ TEST_F(Selecting, NewMaskListsFromTheFirstEntryWithNoMarks) {
   ScriptKey(27);
   Run(true);
   EXPECT_EQ(ptr_->Mask.Str(), dir_.Path() + "/*.dat");
+}
+
+// A name with a line feed, a carriage return and a backspace is drawn byte
+// for byte in its row: the heading and the frames stay where they are.
+TEST_F(Selecting, ControlBytesInNamesAreDrawnAsGlyphs) {
+  const std::string odd = "a\nb\rc\bd.txt";
+  WriteFile(dir_ / odd, "");
+  ScriptCheck([&odd] {
+    int found = 0;
+    for (int row = 3; row <= 24; ++row) found += Cells(3, row, int(odd.size())) == odd;
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(ScreenRow(1).substr(0, 40), std::string(36, '*') + " Pic");
+    EXPECT_EQ(ScreenChar(1, 2), 218);
+    EXPECT_EQ(ScreenChar(34, 25), 217);
+  });
+  ScriptKey('q');
+  Run(true);
+}
+
+// Without a console window the screen cannot be used: the end of standard
+// input counts as a key, so the call returns instead of waiting for ever.
+TEST(SelectingDeathTest, WithoutAConsoleTheEndOfInputEndsTheScreen) {
+  TempDir dir;
+  WriteFile(dir / "a.txt", "");
+  EXPECT_EXIT(
+      {
+        int devnull = open("/dev/null", O_RDONLY);
+        dup2(devnull, 0);
+        InstallConsoleBackend(nullptr, 80, 25, 7);
+        InitUButtons();
+        InitUDir2();
+        auto listing = std::make_unique<Directory>(10, true);
+        DirPtr d = listing.get();
+        SelectFiles(d, dir.Path() + "/*.txt", "h", true);
+        std::exit(d->NStrings == 1 ? 7 : 8);
+      },
+      ::testing::ExitedWithCode(7), "");
 }
 
 TEST_F(Selecting, QuitEndsTheProgramWithExitCode1) {

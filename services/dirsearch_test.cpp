@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 
@@ -89,6 +91,52 @@ TEST_F(DirSearch, MaskMatching) {
   EXPECT_FALSE(MaskMatches("*.TXT", "a.txt"));  // case-sensitive
   EXPECT_FALSE(MaskMatches("?", ""));
   EXPECT_FALSE(MaskMatches("a.*", "b"));
+}
+
+// A plain recursive matcher: "*" any run, "?" one byte.
+bool Reference(std::string_view p, std::string_view n) {
+  if (p.empty()) return n.empty();
+  if (p[0] == '*') return Reference(p.substr(1), n) || (!n.empty() && Reference(p, n.substr(1)));
+  return !n.empty() && (p[0] == '?' || p[0] == n[0]) && Reference(p.substr(1), n.substr(1));
+}
+
+// Stars in names too: a "*" of the mask is a wildcard even where the name
+// has a "*" of its own.
+TEST_F(DirSearch, MaskMatchingAgreesWithAReference) {
+  EXPECT_TRUE(MaskMatches("star*", "star*name"));
+  EXPECT_TRUE(MaskMatches("*a", "*ba"));
+  std::mt19937 rng(5);
+  const char names[] = "ab*?.", masks[] = "ab*?.";
+  for (int i = 0; i < 20000; ++i) {
+    std::string n, m;
+    for (size_t k = rng() % 7; k > 0; --k) n += names[rng() % 5];
+    for (size_t k = rng() % 6; k > 0; --k) m += masks[rng() % 5];
+    if (m == "*.*" || m == "*" || (m.size() >= 2 && m.substr(m.size() - 2) == ".*")) continue;
+    ASSERT_EQ(MaskMatches(m, n), Reference(m, n)) << "mask " << m << " name " << n;
+  }
+}
+
+// "\\" is a folder separator in a mask, as "/" is.
+TEST_F(DirSearch, BackslashSeparatesTheFolderPart) {
+  WriteFile(dir_ / "sub/in.txt", "");
+  EXPECT_EQ(Names(Search(dir_.Path() + "\\sub\\*.txt", 0)), std::set<std::string>{"in.txt"});
+}
+
+// Details are looked up in the listed folder, whatever the current folder
+// is by then; an entry gone by then has the earliest date there is.
+TEST_F(DirSearch, DetailsComeFromTheListedFolder) {
+  TempDir elsewhere;
+  const std::string home = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir_.Path());
+  EntryRecord kept, gone;
+  FindFirstEntry("a.txt", 0, kept);
+  FindFirstEntry("r.txt", 0, gone);
+  std::filesystem::current_path(elsewhere.Path());
+  WriteFile(elsewhere / "a.txt", "a different file");
+  std::filesystem::remove(dir_ / "r.txt");
+  EXPECT_EQ(kept.Size(), 5u);
+  EXPECT_EQ(gone.Time(), (1u << 21) | (1u << 16));  // 1980-01-01 00:00:00
+  std::filesystem::current_path(home);
 }
 
 TEST_F(DirSearch, NothingMatchingGives18AndMissingDirectoryGives3) {
