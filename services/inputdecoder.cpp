@@ -29,6 +29,11 @@ constexpr KeyCodes kHome = {71, 71, 119, 0}, kUp = {72, 72, 141, 0}, kPgUp = {73
                    kLeft = {75, 75, 115, 0}, kRight = {77, 77, 116, 0}, kEnd = {79, 79, 117, 0},
                    kDown = {80, 80, 145, 0}, kPgDn = {81, 81, 118, 0}, kIns = {82, 82, 146, 0},
                    kDel = {83, 83, 147, 163};
+// The keypad's own keys: 5 (with Alt an Alt-number digit), minus, plus,
+// slash, star and Enter.
+constexpr KeyCodes kPad5 = {76, 76, 143, 0}, kPadMinus = {74, 74, 142, 74},
+                   kPadPlus = {78, 78, 78, 78}, kPadSlash = {53, 53, 149, 164},
+                   kPadStar = {55, 55, 150, 55}, kPadEnter = {28, 28, 28, 166};
 
 // Scan codes of the letter keys, for Alt+letter.
 uint8_t LetterScanCode(char c) {
@@ -48,6 +53,26 @@ uint8_t AltDigitRowCode(char c) {
   if (c == '-') return 130;
   if (c == '=') return 131;
   return 0;
+}
+
+// Alt with a key that types the same character as a keypad key: a terminal
+// sends the keypad's star, plus and slash as the characters themselves.
+uint8_t AltPunctuationCode(char c) {
+  switch (c) {
+    case '*': return kPadStar.alt;
+    case '+': return kPadPlus.alt;
+    case '/': return kPadSlash.alt;
+    default: return 0;
+  }
+}
+
+// Bytes of the UTF-8 character that starts with `lead` (1 for a byte that
+// starts none).
+size_t Utf8Length(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 1;
 }
 
 // xterm's modifier parameter: 1 + (1 Shift, 2 Alt, 4 Ctrl). Alt wins over
@@ -150,34 +175,56 @@ size_t InputDecoder::DecodeOne(InputSink& sink) {
     Extended(sink, code);
   } else if (uint8_t code2 = AltDigitRowCode(next)) {
     Extended(sink, code2);
+  } else if (uint8_t code3 = AltPunctuationCode(next)) {
+    Extended(sink, code3);
+  } else if (static_cast<unsigned char>(next) >= 0x80) {
+    // Alt with a character beyond ASCII: no key, and none of its bytes may
+    // pass for typed text.
+    const size_t length = 1 + Utf8Length(static_cast<unsigned char>(next));
+    return pending_.size() < length ? 0 : length;
   }
   // Alt with any other key is no key of this console.
   return 2;
 }
 
 size_t InputDecoder::DecodeSs3(InputSink& sink) {
-  if (pending_.size() < 3) return 0;
-  switch (pending_[2]) {
-    case 'P': Extended(sink, 59); break;
-    case 'Q': Extended(sink, 60); break;
-    case 'R': Extended(sink, 61); break;
-    case 'S': Extended(sink, 62); break;
-    case 'A': Extended(sink, kUp.plain); break;
-    case 'B': Extended(sink, kDown.plain); break;
-    case 'C': Extended(sink, kRight.plain); break;
-    case 'D': Extended(sink, kLeft.plain); break;
-    case 'H': Extended(sink, kHome.plain); break;
-    case 'F': Extended(sink, kEnd.plain); break;
-    case 'M': Extended(sink, 28); break;  // keypad Enter
-    case 'o': Extended(sink, 53); break;  // keypad slash
-    case 'j': Extended(sink, 55); break;  // keypad star
+  // ESC O, optional parameters (several terminals put Shift, Ctrl or Alt
+  // there: "ESC O 2 P", "ESC O 1;2 P"), a final byte. A malformed sequence
+  // ends at the first byte that fits neither and is dropped whole.
+  const std::string& p = pending_;
+  size_t i = 2;
+  while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
+  if (i >= p.size()) return 0;
+  const unsigned char final = static_cast<unsigned char>(p[i]);
+  if (final < 0x40 || final > 0x7E) return i;
+  int v[4];
+  const int n = i == 2 ? 0 : SplitParams(std::string_view(p.data() + 2, i - 2), v);
+  const int modifier = n >= 2 ? v[1] : n == 1 ? v[0] : 1;
+  const KeyCodes* k = nullptr;
+  switch (final) {
+    case 'P': case 'Q': case 'R': case 'S': k = &kFunctionKeys[final - 'P']; break;
+    case 'A': k = &kUp; break;
+    case 'B': k = &kDown; break;
+    case 'C': k = &kRight; break;
+    case 'D': k = &kLeft; break;
+    case 'H': k = &kHome; break;
+    case 'F': k = &kEnd; break;
+    case 'E': k = &kPad5; break;
+    case 'M': k = &kPadEnter; break;
+    case 'o': k = &kPadSlash; break;
+    case 'j': k = &kPadStar; break;
+    case 'm': k = &kPadMinus; break;
+    case 'k': k = &kPadPlus; break;
     default: break;
   }
-  return 3;
+  if (k && n >= 0) Extended(sink, WithModifiers(*k, modifier));
+  return i + 1;
 }
 
 void InputDecoder::Mouse(int code, int x, int y, bool release, InputSink& sink) {
-  if (code & 64) return;  // the wheel is no button of this console
+  // The wheel and the extra buttons (codes 128 and up) are no buttons of
+  // this console.
+  if (code & (64 | 128)) return;
   static const uint16_t kBit[4] = {1, 4, 2, 0};  // left, middle, right, none
   const uint16_t bit = kBit[code & 3];
   if (code & 32) {
@@ -245,6 +292,8 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
     case 'D': Extended(sink, WithModifiers(kLeft, modifier)); break;
     case 'H': Extended(sink, WithModifiers(kHome, modifier)); break;
     case 'F': Extended(sink, WithModifiers(kEnd, modifier)); break;
+    case 'E':
+    case 'G': Extended(sink, WithModifiers(kPad5, modifier)); break;  // keypad 5
     case 'P': Extended(sink, WithModifiers(kFunctionKeys[0], modifier)); break;
     case 'Q': Extended(sink, WithModifiers(kFunctionKeys[1], modifier)); break;
     case 'R': Extended(sink, WithModifiers(kFunctionKeys[2], modifier)); break;

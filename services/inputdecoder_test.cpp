@@ -34,6 +34,39 @@ std::string One(const std::string& bytes) {
   return v.size() == 1 ? v[0] : "(" + std::to_string(v.size()) + " events)";
 }
 
+// Forms that used to leak bytes as typed text or give no key: SS3 with
+// modifiers, Alt with a non-ASCII character, extra mouse buttons, keypad 5
+// and the keypad's operators, Alt with the characters of keypad keys.
+TEST(InputDecoder, ModifiedSs3KeypadAndStrayBytes) {
+  struct Case {
+    const char* bytes;
+    const char* want;
+  };
+  const Case table[] = {
+      {"\x1bO2P", "x84"},          {"\x1bO1;2P", "x84"},     {"\x1bO5Q", "x95"},
+      {"\x1bO1;3S", "x107"},       {"\x1b\xc3\xa9", "(0 events)"},
+      {"\x1b\xe2\x82\xac", "(0 events)"},                    {"\x1b\xff", "(0 events)"},
+      {"\x1b[<128;5;5M", "(0 events)"}, {"\x1b[<129;5;5m", "(0 events)"},
+      {"\x1b[E", "x76"},           {"\x1bOE", "x76"},        {"\x1b[G", "x76"},
+      {"\x1b[1;5E", "x143"},       {"\x1bOm", "x74"},        {"\x1bOk", "x78"},
+      {"\x1bO5m", "x142"},         {"\x1bO1;3o", "x164"},    {"\x1b*", "x55"},
+      {"\x1b+", "x78"},            {"\x1b/", "x164"},
+  };
+  for (const Case& c : table) EXPECT_EQ(One(c.bytes), c.want) << c.bytes + 1;
+  // Split anywhere, the same events.
+  for (const Case& c : table) {
+    const std::string all = c.bytes;
+    for (size_t cut = 1; cut < all.size(); ++cut) {
+      InputDecoder d;
+      Recorder r;
+      d.Feed(all.substr(0, cut), r);
+      d.Feed(all.substr(cut), r);
+      d.Timeout(r);
+      EXPECT_EQ(r.seen, Decode(all)) << c.bytes + 1 << " cut at " << cut;
+    }
+  }
+}
+
 TEST(InputDecoder, RealXtermSequences) {
   struct Case {
     const char* bytes;
