@@ -1,8 +1,26 @@
 #include "arrayobjects.h"
 
+#include <cmath>
+#include <limits>
+#include <string>
+
 #include "fatal.h"
 
 namespace ehi {
+
+namespace {
+
+// The values are written to 16 digits, so the largest doubles come back a
+// little beyond the double range: they read as the largest double, not as
+// infinity. Infinities written as such stay infinite.
+double ToDouble(long double v) {
+  constexpr long double kMax = std::numeric_limits<double>::max();
+  if (std::isfinite(v) && v > kMax) return std::numeric_limits<double>::max();
+  if (std::isfinite(v) && v < -kMax) return -std::numeric_limits<double>::max();
+  return double(v);
+}
+
+}  // namespace
 
 ODAIntObj::ODAIntObj(int16_t PassNRows) {
   NRows = PassNRows;
@@ -70,7 +88,7 @@ void TDARealEqObj::ReadOneCol(TextFile& InFile, int16_t ICol) {
     long double v = 0;
     ReadTextReal(InFile, v);
     CheckIo();
-    X[r].R[ICol] = double(v);
+    X[r].R[ICol] = ToDouble(v);
     SkipTextLine(InFile);
     CheckIo();
   }
@@ -83,7 +101,7 @@ namespace {
 // Otherwise the whole line is consumed and, when `text` is given, its text
 // is returned there; an empty line yields an empty text. At the end of the
 // file the scan stops: false with `atEnd` set.
-bool NextLineIsData(TextFile& f, String* text, bool& atEnd) {
+bool NextLineIsData(TextFile& f, std::string* text, bool& atEnd) {
   atEnd = TextAtEnd(f);
   CheckIo();
   if (atEnd) return false;
@@ -91,7 +109,7 @@ bool NextLineIsData(TextFile& f, String* text, bool& atEnd) {
   ReadTextChar(f, first);
   CheckIo();
   if (first == ' ') return true;
-  if (text) *text = String();
+  if (text) text->clear();
   if (first == '\n') return false;
   if (first == '\r') {
     // A lone CR or CR LF: the line was empty.
@@ -103,7 +121,8 @@ bool NextLineIsData(TextFile& f, String* text, bool& atEnd) {
   ReadTextString(f, rest);
   SkipTextLine(f);
   CheckIo();
-  if (text) *text = ShortConcat(std::string_view(&first, 1), rest.View());
+  // Whole, up to 256 characters: a line too long to fit is dropped, not cut.
+  if (text) *text = std::string(1, first) + rest.Str();
   return false;
 }
 
@@ -112,11 +131,11 @@ bool NextLineIsData(TextFile& f, String* text, bool& atEnd) {
 void TDARealEqObj::ReadFromRpt(TextFile& InFile, String& Header) {
   Header = String();
   bool atEnd = false;
-  String line;
+  std::string line;
   while (!NextLineIsData(InFile, &line, atEnd) && !atEnd) {
     // A header line that does not fit whole is dropped; later ones may fit.
-    if (line.Length() > 0 && line.Length() + Header.Length() <= 255)
-      Header = ShortConcat(Header.View(), line.View());
+    if (!line.empty() && line.size() + size_t(Header.Length()) <= 255)
+      Header = ShortConcat(Header.View(), line);
   }
   for (int r = 1; r <= NRows; ++r) {
     if (r > 1) {
@@ -128,7 +147,7 @@ void TDARealEqObj::ReadFromRpt(TextFile& InFile, String& Header) {
       long double v = 0;
       ReadTextReal(InFile, v);
       CheckIo();
-      X[r].R[c] = double(v);
+      X[r].R[c] = ToDouble(v);
     }
     SkipTextLine(InFile);
     CheckIo();

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+
+#include <cmath>
 #include <random>
 
 #include "numconv.h"
@@ -119,6 +122,28 @@ TEST_F(Reports, RoundTripKeepsValuesAndHeader) {
   for (int r = 1; r <= 7; ++r)
     for (int c = 1; c <= 5; ++c)
       EXPECT_EQ(RealToText(back.X[r].R[c]).Str(), RealToText(m.X[r].R[c]).Str());
+}
+
+// The edges of what a report holds: a first header line too long to fit
+// is dropped whole, and the largest doubles come back as themselves.
+TEST_F(Reports, LongHeaderLinesAndTheLargestValues) {
+  TDARealEqObj m(1, 3);
+  String header;
+  Read(m, std::string(256, 'L') + "\r\nshort\r\n 1 2 3\r\n", header);
+  EXPECT_EQ(header.Str(), "short");
+  Read(m, std::string(255, 'K') + "\r\n 1 2 3\r\n", header);
+  EXPECT_EQ(header.Str(), std::string(255, 'K'));
+
+  const double big = std::numeric_limits<double>::max();
+  m.X[1].R[1] = big;
+  m.X[1].R[2] = -big;
+  m.X[1].R[3] = std::numeric_limits<double>::denorm_min();
+  Write(m, "edges");
+  TDARealEqObj back(1, 3);
+  Read(back, ReadFile(dir_ / "m.rpt"), header);
+  EXPECT_EQ(back.X[1].R[1], big);
+  EXPECT_EQ(back.X[1].R[2], -big);
+  EXPECT_GT(back.X[1].R[3], 0.0);
 }
 
 TEST_F(Reports, ReadOneColumn) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "compiler.h"
 #include "console.h"
 #include "platform.h"
 #include "textfile.h"
@@ -22,12 +23,39 @@ std::vector<void (*)()>& Finalisations() {
 bool shuttingDown = false;
 EndHook endHook = nullptr;
 
-char HexDigit(unsigned v) { return "0123456789ABCDEF"[v & 15]; }
+// Appends "$" and eight hexadecimal digits.
+char* PutHex8(char* out, uint64_t v) {
+  *out++ = '$';
+  for (int i = 7; i >= 0; --i) out[i] = "0123456789ABCDEF"[(v >> (4 * (7 - i))) & 15];
+  return out + 8;
+}
 
-std::string Hex8(uint64_t v) {
-  std::string s(8, '0');
-  for (int i = 7; i >= 0; --i, v >>= 4) s[size_t(i)] = HexDigit(unsigned(v));
-  return s;
+char* PutText(char* out, const char* text) {
+  while (*text) *out++ = *text++;
+  return out;
+}
+
+// The report is built without the heap: it must come out when the heap is
+// exhausted too (error 203).
+void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
+  static char report[64 + 260 * 14];
+  const int limit = sys::IsCharacterDevice(StandardOutput.Handle) ? 9 : 257;
+  char number[16];
+  char* n = number + sizeof number;
+  *--n = 0;
+  unsigned v = unsigned(runtimeError);
+  do *--n = char('0' + v % 10); while ((v /= 10) != 0);
+  const uint64_t first = depth > 0 ? chain[0] : 0;
+  char* out = PutText(report, "Runtime error ");
+  out = PutText(out, n);
+  out = PutHex8(PutText(out, " at "), first);
+  out = PutHex8(PutText(out, "\r\n  "), first);
+  out = PutText(out, "\r\n");
+  for (int i = 1; i < depth && i <= limit; ++i) out = PutText(PutHex8(PutText(out, "  "), chain[i]), "\r\n");
+  out = PutText(out, "\r\n");
+  IoError = 0;
+  WriteTextString(StandardOutput, std::string_view(report, size_t(out - report)), 0);
+  IoError = 0;
 }
 
 [[noreturn]] void Shutdown(int runtimeError, const uint64_t* chain, int depth) {
@@ -39,25 +67,14 @@ std::string Hex8(uint64_t v) {
     fins.pop_back();
     fn();
   }
-  if (runtimeError != 0) {
-    IoError = 0;
-    int limit = sys::IsCharacterDevice(StandardOutput.Handle) ? 9 : 257;
-    std::string report = "Runtime error " + std::to_string(runtimeError) +
-                         " at $" + Hex8(depth > 0 ? chain[0] : 0) + "\r\n";
-    report += "  $" + Hex8(depth > 0 ? chain[0] : 0) + "\r\n";
-    for (int i = 1; i < depth && i <= limit; ++i)
-      report += "  $" + Hex8(chain[i]) + "\r\n";
-    report += "\r\n";
-    WriteTextString(StandardOutput, report, 0);
-    IoError = 0;
-  }
+  if (runtimeError != 0) WriteReport(runtimeError, chain, depth);
   std::fflush(nullptr);
   std::exit(ExitCode);
 }
 
 // Skips the frames of the error machinery itself so that the report starts
 // at the statement whose operation failed.
-[[noreturn]] __attribute__((noinline)) void RaiseRuntimeError(int n, int skip) {
+[[noreturn]] EHI_NOINLINE void RaiseRuntimeError(int n, int skip) {
   if (endHook) endHook(n);
   uint64_t chain[260];
   int depth = sys::CallChain(chain, 258, skip);
@@ -79,12 +96,18 @@ void Halt(int code) {
   Shutdown(0, nullptr, 0);
 }
 
-__attribute__((noinline)) void RuntimeError(int n) { RaiseRuntimeError(n, 3); }
+EHI_NOINLINE void RuntimeError(int n) { RaiseRuntimeError(n, 3); }
+
+EHI_NOINLINE void RuntimeErrorOfCaller(int n, int frames) { RaiseRuntimeError(n, 3 + frames); }
 
 void NormalEnd() { Halt(ExitCode); }
 
 void InitServices() {
   sys::OnHeapExhausted(HeapExhausted);
+  // The first look at the call chain loads what it needs from the heap: do
+  // it now, while there is heap, so a report never needs any.
+  uint64_t chain[4];
+  sys::CallChain(chain, 4, 0);
   sys::IgnoreFileSizeSignal();
   InitStandardFiles();
   InitConsole();

@@ -20,6 +20,10 @@ void RegisterFinalisation(void (*fn)());
 /// standard output and exit code n modulo 256.
 [[noreturn]] void RuntimeError(int n);
 
+/// Like RuntimeError, but the report starts `frames` calls further out: for
+/// checking routines (CheckIo), whose caller is the statement that failed.
+[[noreturn]] void RuntimeErrorOfCaller(int n, int frames);
+
 /// The normal end of the main program: shutdown with ExitCode.
 [[noreturn]] void NormalEnd();
 

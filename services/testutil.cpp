@@ -199,6 +199,11 @@ bool PtyProgram::WaitForEnd(int ms) {
   return false;
 }
 
+std::string SourceLineOf(const std::string& exe, const std::string& hexOffset) {
+  RunResult r = RunProgram("/usr/bin/addr2line", ".", {"-e", exe, "0x" + hexOffset});
+  return r.Status == 0 ? r.Out : "";
+}
+
 bool HasDefaultModes(int master) {
   int m, s;
   struct termios want = {}, now = {};

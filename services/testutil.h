@@ -93,6 +93,11 @@ class PtyProgram {
   int WaitStatus = -1;  // as waitpid gives it, once finished
 };
 
+/// The source file and line that `addr2line` gives for a position of a
+/// runtime error report (eight hexadecimal digits) in `exe`; "" when
+/// addr2line cannot be run.
+std::string SourceLineOf(const std::string& exe, const std::string& hexOffset);
+
 /// Whether the terminal's settings equal those of a fresh pseudo-terminal.
 bool HasDefaultModes(int master);
 

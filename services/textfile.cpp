@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "compiler.h"
 #include "numconv.h"
 #include "process.h"
 
@@ -162,11 +163,13 @@ bool BeginOpen(TextFile& f) {
 
 }  // namespace
 
-void CheckIo() {
+// Out of line, so that the report can start at the statement that called
+// it, one frame out.
+EHI_NOINLINE void CheckIo() {
   if (IoError == 0) return;
   int n = IoError;
   IoError = 0;
-  RuntimeError(n);
+  RuntimeErrorOfCaller(n, 1);
 }
 
 void AssignText(TextFile& f, std::string_view name) {
@@ -350,7 +353,8 @@ void WriteTextString(TextFile& f, std::string_view s, int width) {
 }
 
 void WriteTextInteger(TextFile& f, int32_t value, int width) {
-  WriteTextString(f, IntegerToText(value, width).View(), 0);
+  // Padded like a string, never cut: a width past 255 keeps the digits.
+  WriteTextString(f, IntegerToText(value, 0).View(), width);
 }
 
 void WriteTextChar(TextFile& f, char c, int width) {

@@ -169,9 +169,12 @@ TEST_F(TextFiles, WritingPadsAndEndsLinesWithCrLf) {
   WriteTextChar(f, 'z', 3);
   EndTextLine(f);
   WriteTextReal(f, 1.0);
+  EndTextLine(f);
+  WriteTextInteger(f, 42, 300);  // wider than a short string: never cut
   CloseText(f);
   EXPECT_EQ(IoError, 0);
-  EXPECT_EQ(ReadFile(dir_ / "w.txt"), "   abcd\r\n  -7  z\r\n 1.000000000000000E+000");
+  EXPECT_EQ(ReadFile(dir_ / "w.txt"), "   abcd\r\n  -7  z\r\n 1.000000000000000E+000\r\n" +
+                                          std::string(298, ' ') + "42");
 }
 
 TEST_F(TextFiles, ModeErrors) {
