@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console.h"
+#include "headless.h"
 #include "process.h"
 #include "textfile.h"
 
@@ -31,6 +32,12 @@ int main(int argc, char** argv) {
     Halt(1);
   }
   if (mode == "error") RuntimeError(5);
+  if (mode == "replace") {
+    // Another console takes the terminal's place while its reader runs; the
+    // end of the program must not reach back for the terminal backend.
+    UseHeadlessConsole();
+    NormalEnd();
+  }
   if (mode == "key") {
     WriteLine(ConsoleOutput, "READY");
     char c = ReadKey();

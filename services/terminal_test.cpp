@@ -67,6 +67,17 @@ TEST(Terminal, FatalStopAndRuntimeErrorRestoreTheTerminal) {
   }
 }
 
+// Replacing the terminal backend stops it and gives the terminal back; the
+// program's end then stops only the backend installed by then.
+TEST(Terminal, ReplacedBackendIsStoppedOnceAndNeverUsedAgain) {
+  Probe p("replace");
+  p.Finish();
+  ASSERT_TRUE(WIFEXITED(p.status)) << p.out;
+  EXPECT_EQ(WEXITSTATUS(p.status), 0);
+  ExpectMouseOffAtTheEnd(p.out);
+  ExpectSameModes(p.master);
+}
+
 TEST(Terminal, TextIsDrawnWithColoursAndNoRawEscape) {
   Probe p("wait");
   ASSERT_TRUE(p.ReadUntil("READY"));
