@@ -6,8 +6,9 @@ set -eu
 # The frames are UTF-8 glyphs: make tmux and the helpers read them as such.
 export LC_ALL=C.UTF-8
 EXE=$1
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 1; }
-[ -d /proc/self ] || { echo "no /proc to read process states from"; exit 1; }
+# Skipped with the reason (status 77) where the tools it needs are missing.
+command -v tmux >/dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
+[ -d /proc/self ] || { echo "SKIP: no /proc to read process states from"; exit 77; }
 
 work=$(mktemp -d)
 sock="$work/tmux.sock"

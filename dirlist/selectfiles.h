@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "directory.h"
-#include "mousequeue.h"
+#include "mouseevent.h"
 
 namespace ehi {
 

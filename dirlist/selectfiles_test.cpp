@@ -13,18 +13,16 @@
 #include "consolebackend.h"
 #include "headless.h"
 #include "testutil.h"
+#include "widget_testutil.h"
 
 namespace ehi {
 namespace {
 
+using test::Cells;
 using test::TempDir;
 using test::WriteFile;
 
 std::string B179() { return std::string(1, char(179)); }
-
-std::string Cells(int col, int row, int len) {
-  return ScreenRow(row).substr(size_t(col - 1), size_t(len));
-}
 
 class Selecting : public ::testing::Test {
  protected:

@@ -9,3 +9,11 @@
 #else
 #define EHI_NOINLINE
 #endif
+
+/// Where the current function returns to: the call that reached it.
+#if defined(__GNUC__) || defined(__clang__)
+#define EHI_RETURN_ADDRESS() __builtin_return_address(0)
+#elif defined(_MSC_VER)
+#include <intrin.h>
+#define EHI_RETURN_ADDRESS() _ReturnAddress()
+#endif

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "consolebackend.h"
+#include "mousequeue.h"
 #include "platform.h"
 #include "process.h"
 #include "textfile.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "mousequeue.h"
+#include "mouseevent.h"
 
 namespace ehi {
 

@@ -126,17 +126,17 @@ TEST_F(DirSearch, BackslashSeparatesTheFolderPart) {
 // is by then; an entry gone by then has the earliest date there is.
 TEST_F(DirSearch, DetailsComeFromTheListedFolder) {
   TempDir elsewhere;
-  const std::string home = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir_.Path());
   EntryRecord kept, gone;
-  FindFirstEntry("a.txt", 0, kept);
-  FindFirstEntry("r.txt", 0, gone);
-  std::filesystem::current_path(elsewhere.Path());
+  {
+    test::ScopedCwd listed(dir_.Path());
+    FindFirstEntry("a.txt", 0, kept);
+    FindFirstEntry("r.txt", 0, gone);
+  }
+  test::ScopedCwd away(elsewhere.Path());
   WriteFile(elsewhere / "a.txt", "a different file");
   std::filesystem::remove(dir_ / "r.txt");
   EXPECT_EQ(kept.Size(), 5u);
   EXPECT_EQ(gone.Time(), (1u << 21) | (1u << 16));  // 1980-01-01 00:00:00
-  std::filesystem::current_path(home);
 }
 
 TEST_F(DirSearch, NothingMatchingGives18AndMissingDirectoryGives3) {

@@ -7,17 +7,9 @@
 #include <mutex>
 
 #include "inputdecoder.h"
+#include "mouseevent.h"
 
 namespace ehi {
-
-/// One mouse event: buttons held, 0-based column and row, and the action:
-/// 1 a button went down, 2 a button went up, 4 the mouse moved.
-struct MouseEvent {
-  uint16_t Buttons = 0;
-  uint16_t X = 0;
-  uint16_t Y = 0;
-  uint16_t Action = 0;
-};
 
 /// At most 16 pending events, first in first out, under one lock.
 class MouseQueue {

@@ -121,8 +121,8 @@ TEST(RealConversions, RoundTripKeepsSixteenDigits) {
     // sixteenth digit, plus the rounding of the text back to a double.
     int exponent = std::stoi(text.Str().substr(19));
     long double unit = std::pow(10.0L, exponent - 15);
-    EXPECT_LE(std::fabs((long double)back - (long double)x),
-              0.5L * unit + std::fabs((long double)x) * 2.3e-16L)
+    const long double b = back, xl = x;
+    EXPECT_LE(std::fabs(b - xl), 0.5L * unit + std::fabs(xl) * 2.3e-16L)
         << text.Str();
   }
 }

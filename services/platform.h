@@ -132,6 +132,10 @@ void CloseDirStream(DirStream* d);
 /// count.
 int CallChain(uint64_t* out, int max, int skip);
 
+/// A return address as an offset from the executable's load base, as
+/// CallChain gives the positions of a call chain.
+uint64_t CodeOffset(const void* returnAddress);
+
 /// Runs `fn` when the heap cannot satisfy an allocation.
 void OnHeapExhausted(void (*fn)());
 

@@ -277,21 +277,23 @@ int MapError(int e, const std::string* path, int otherwise) {
 
 void ExitNow(int code) { ::_exit(code); }
 
+uint64_t CodeOffset(const void* returnAddress) {
+  Dl_info info;
+  uintptr_t addr = reinterpret_cast<uintptr_t>(returnAddress);
+  uintptr_t base = 0;
+  if (::dladdr(returnAddress, &info) && info.dli_fbase)
+    base = reinterpret_cast<uintptr_t>(info.dli_fbase);
+  // A return address points after the call; report the call itself.
+  return uint64_t(addr - base - 1);
+}
+
 int CallChain(uint64_t* out, int max, int skip) {
   void* frames[300];
   int want = max + skip;
   if (want > 300) want = 300;
   int n = ::backtrace(frames, want);
   int count = 0;
-  for (int i = skip; i < n && count < max; ++i) {
-    Dl_info info;
-    uintptr_t addr = reinterpret_cast<uintptr_t>(frames[i]);
-    uintptr_t base = 0;
-    if (::dladdr(frames[i], &info) && info.dli_fbase)
-      base = reinterpret_cast<uintptr_t>(info.dli_fbase);
-    // A return address points after the call; report the call itself.
-    out[count++] = uint64_t(addr - base - 1);
-  }
+  for (int i = skip; i < n && count < max; ++i) out[count++] = CodeOffset(frames[i]);
   return count;
 }
 

@@ -74,15 +74,22 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
 
 // Skips the frames of the error machinery itself so that the report starts
 // at the statement whose operation failed.
-[[noreturn]] EHI_NOINLINE void RaiseRuntimeError(int n, int skip) {
+// The report starts at the call that returns to `from`: found by its
+// address in the call chain, so it does not depend on how many frames the
+// error machinery itself took (inlining differs between builds).
+[[noreturn]] void RaiseRuntimeError(int n, const void* from) {
   if (endHook) endHook(n);
   uint64_t chain[260];
-  int depth = sys::CallChain(chain, 258, skip);
+  int depth = sys::CallChain(chain, 258, 0);
+  const uint64_t start = sys::CodeOffset(from);
+  int first = 0;
+  while (first < depth && chain[first] != start) ++first;
+  if (first == depth) first = 0;  // not found: the whole chain
   ExitCode = n % 256;
-  Shutdown(n, chain, depth);
+  Shutdown(n, chain + first, depth - first);
 }
 
-void HeapExhausted() { RaiseRuntimeError(203, 2); }
+EHI_NOINLINE void HeapExhausted() { RaiseRuntimeError(203, EHI_RETURN_ADDRESS()); }
 
 }  // namespace
 
@@ -96,9 +103,9 @@ void Halt(int code) {
   Shutdown(0, nullptr, 0);
 }
 
-EHI_NOINLINE void RuntimeError(int n) { RaiseRuntimeError(n, 3); }
+EHI_NOINLINE void RuntimeError(int n) { RaiseRuntimeError(n, EHI_RETURN_ADDRESS()); }
 
-EHI_NOINLINE void RuntimeErrorOfCaller(int n, int frames) { RaiseRuntimeError(n, 3 + frames); }
+void RuntimeErrorAt(int n, const void* returnAddress) { RaiseRuntimeError(n, returnAddress); }
 
 void NormalEnd() { Halt(ExitCode); }
 

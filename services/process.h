@@ -20,9 +20,10 @@ void RegisterFinalisation(void (*fn)());
 /// standard output and exit code n modulo 256.
 [[noreturn]] void RuntimeError(int n);
 
-/// Like RuntimeError, but the report starts `frames` calls further out: for
-/// checking routines (CheckIo), whose caller is the statement that failed.
-[[noreturn]] void RuntimeErrorOfCaller(int n, int frames);
+/// Like RuntimeError, but the report starts at the call that returns to
+/// `returnAddress`: for checking routines (CheckIo), whose caller is the
+/// statement that failed.
+[[noreturn]] void RuntimeErrorAt(int n, const void* returnAddress);
 
 /// The normal end of the main program: shutdown with ExitCode.
 [[noreturn]] void NormalEnd();

@@ -12,7 +12,6 @@
 namespace ehi {
 namespace {
 
-int finalisationCount = 0;
 void Fin1() { WriteLine(ConsoleOutput, "fin1"); }
 void Fin2() { WriteLine(ConsoleOutput, "fin2"); }
 
@@ -29,7 +28,6 @@ TEST(ProcessDeathTest, FinalisationsRunInReverseOrderBeforeTheReport) {
         RuntimeError(5);
       },
       ::testing::ExitedWithCode(5), "^fin2\r\nfin1\r\nRuntime error 5 at \\$[0-9A-F]{8}\r\n");
-  (void)finalisationCount;
 }
 
 TEST(ProcessDeathTest, MissingFileIsRuntimeError2WithFullReport) {

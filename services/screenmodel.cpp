@@ -44,7 +44,6 @@ void ScreenModel::Write(std::string_view bytes, uint8_t attr) {
     }
     Wrap(attr);
   }
-  ++version_;
 }
 
 void ScreenModel::WriteGlyphs(std::string_view bytes, uint8_t attr) {
@@ -52,20 +51,17 @@ void ScreenModel::WriteGlyphs(std::string_view bytes, uint8_t attr) {
     Put(static_cast<unsigned char>(ch), attr);
     Wrap(attr);
   }
-  ++version_;
 }
 
 void ScreenModel::Clear(uint8_t attr) {
   std::fill(cells_.begin(), cells_.end(), Cell{' ', attr});
   x_ = y_ = 0;
-  ++version_;
 }
 
 void ScreenModel::GotoXY(int col, int row) {
   if (col < 1 || col > width_ || row < 1 || row > height_) return;
   x_ = col - 1;
   y_ = row - 1;
-  ++version_;
 }
 
 }  // namespace ehi

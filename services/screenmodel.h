@@ -44,9 +44,6 @@ class ScreenModel {
   /// Moves the cursor; ignored unless the position lies in the window.
   void GotoXY(int col, int row);
 
-  /// Counts every change, so a backend can tell whether it is up to date.
-  uint64_t Version() const { return version_; }
-
  private:
   void ScrollUp(uint8_t attr);
   void Put(unsigned char c, uint8_t attr);
@@ -54,7 +51,6 @@ class ScreenModel {
   int width_, height_;
   int x_ = 0, y_ = 0;
   std::vector<Cell> cells_;
-  uint64_t version_ = 0;
 };
 
 }  // namespace ehi

@@ -21,7 +21,7 @@ struct ShortString {
   /// Number of characters held (0..N).
   uint8_t Len;
   /// The characters; only the first Len are meaningful.
-  char Chars[N];
+  char Chars[static_cast<size_t>(N)];
 
   /// The empty string. constexpr, so that large static tables of short
   /// strings are constant-initialised (zero pages) rather than filled in by

@@ -94,18 +94,24 @@ namespace {
 RunResult RunProgram(const std::string& exe, const std::string& dir,
                      const std::vector<std::string>& args,
                      const std::function<void()>& inChild) {
+  // Close-on-exec everywhere: the program gets standard input, output and
+  // error and no other descriptor of ours.
   int out[2], err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     setsid();
-    int devnull = open("/dev/null", O_RDONLY);
+    int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     dup2(devnull, 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    close(devnull);
     close(out[0]);
+    close(out[1]);
     close(err[0]);
+    close(err[1]);
     if (chdir(dir.c_str()) != 0) _exit(126);
     if (inChild) inChild();
     alarm(60);
@@ -174,9 +180,13 @@ bool PtyProgram::ReadUntil(const std::string& needle, int ms, size_t from) {
 }
 
 void PtyProgram::Finish() {
-  ReadUntil("\x01never\x01", 300);
-  waitpid(Pid, &WaitStatus, 0);
-  ReadUntil("\x01never\x01", 100);
+  // Everything the program writes, to the end of its output (the terminal
+  // reads as ended once the program has closed it), then its status.
+  ReadUntil("\x01never\x01", 30000);
+  if (!WaitForEnd(30000)) {
+    kill(Pid, SIGKILL);
+    waitpid(Pid, &WaitStatus, 0);
+  }
 }
 
 void PtyProgram::Type(const std::string& bytes) {

@@ -164,12 +164,12 @@ bool BeginOpen(TextFile& f) {
 }  // namespace
 
 // Out of line, so that the report can start at the statement that called
-// it, one frame out.
+// it.
 EHI_NOINLINE void CheckIo() {
   if (IoError == 0) return;
   int n = IoError;
   IoError = 0;
-  RuntimeErrorOfCaller(n, 1);
+  RuntimeErrorAt(n, EHI_RETURN_ADDRESS());
 }
 
 void AssignText(TextFile& f, std::string_view name) {

@@ -5,7 +5,7 @@ set -eu
 build=$1
 seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-for t in numbers textfile records rpt input; do
+for t in $(grep -E '^[a-z]' "$root/fuzz/targets.txt" | cut -d' ' -f1); do
   exe="$build/fuzz/fuzz_$t"
   if [ -d "$root/fuzz/regressions/$t" ] && [ -n "$(ls -A "$root/fuzz/regressions/$t")" ]; then
     echo "== $t: regression inputs"

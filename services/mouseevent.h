@@ -1,0 +1,17 @@
+// One mouse event as the console delivers it.
+#pragma once
+
+#include <cstdint>
+
+namespace ehi {
+
+/// One mouse event: buttons held, 0-based column and row, and the action:
+/// 1 a button went down, 2 a button went up, 4 the mouse moved.
+struct MouseEvent {
+  uint16_t Buttons = 0;
+  uint16_t X = 0;
+  uint16_t Y = 0;
+  uint16_t Action = 0;
+};
+
+}  // namespace ehi
