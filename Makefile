@@ -6,6 +6,8 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
+# Warnings as errors: CI turns it on (make test WERROR=ON).
+WERROR     ?= OFF
 
 PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev
 
@@ -17,7 +19,7 @@ deps:
 	@tools/check-deps.sh $(PACKAGES)
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: test-plain test-asan fuzz-short
@@ -26,7 +28,7 @@ test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEHI_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEHI_SANITIZE=ON -DEHI_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

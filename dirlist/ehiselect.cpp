@@ -18,7 +18,7 @@ namespace {
 
 [[noreturn]] void Refuse(const std::string& why) {
   const std::string line = "ehiselect: " + why + "\n";
-  ehi::sys::WriteAll(ehi::sys::StandardErrorHandle(), line.data(), line.size());
+  ehi::sys::WriteAll(ehi::sys::StandardHandle(ehi::sys::StandardStream::Error), line.data(), line.size());
   ehi::Halt(2);
 }
 

@@ -200,7 +200,7 @@ int WhereY() { return model ? model->CursorY() : 1; }
 
 bool KeyPressed() {
   if (pendingValid) return true;
-  if (!backend) return sys::InputReady(sys::StandardInput());
+  if (!backend) return sys::InputReady(sys::StandardHandle(sys::StandardStream::Input));
   backend->PollInput(coreSink);
   if (backend->HungUp()) Halt(129);  // the terminal is gone: end as a hang-up does
   std::lock_guard<std::mutex> hold(keyLock);
@@ -218,7 +218,7 @@ char ReadKey() {
     // reads as Escape, so that nothing waits for ever.
     char c = 27;
     int err = 0;
-    if (sys::ReadSome(sys::StandardInput(), &c, 1, err) != 1) c = 27;
+    if (sys::ReadSome(sys::StandardHandle(sys::StandardStream::Input), &c, 1, err) != 1) c = 27;
     return c;
   }
   while (!KeyPressed()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

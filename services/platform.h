@@ -9,14 +9,27 @@
 
 namespace ehi::sys {
 
-/// An open file descriptor of the platform, or -1.
-using Handle = int;
-constexpr Handle kNoHandle = -1;
+/// An open file of the platform (a descriptor on POSIX, a HANDLE on
+/// Windows): an opaque value that only the platform files look inside.
+class Handle {
+ public:
+  constexpr Handle() = default;
+  /// For the platform files: wraps the platform's own value.
+  explicit constexpr Handle(intptr_t raw) : raw_(raw) {}
+  /// For the platform files: the platform's own value.
+  constexpr intptr_t Raw() const { return raw_; }
+  friend constexpr bool operator==(Handle a, Handle b) { return a.raw_ == b.raw_; }
+
+ private:
+  intptr_t raw_ = -1;
+};
+/// No open file.
+constexpr Handle kNoHandle{};
 
 /// The process's standard streams.
-Handle StandardInput();
-Handle StandardOutputHandle();
-Handle StandardErrorHandle();
+enum class StandardStream { Input, Output, Error };
+/// The handle of a standard stream (never closed by CloseHandle).
+Handle StandardHandle(StandardStream which);
 
 /// The controlling terminal opened for writing (or reading), or kNoHandle
 /// when the process has none. Opened once and kept for the whole run.
@@ -45,7 +58,7 @@ Handle OpenForWriting(const std::string& name, int& error);
 long ReadSome(Handle h, char* buffer, size_t size, int& error);
 /// Writes all bytes; false when a write fails or writes fewer bytes.
 bool WriteAll(Handle h, const char* data, size_t size);
-/// Closes a descriptor; false on failure. Standard handles stay open.
+/// Closes a handle; false on failure. Standard handles stay open.
 bool CloseHandle(Handle h);
 /// True when a read of `h` would not wait: data, its end or an error is
 /// there.

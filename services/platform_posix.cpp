@@ -20,9 +20,14 @@
 
 namespace ehi::sys {
 
-Handle StandardInput() { return 0; }
-Handle StandardOutputHandle() { return 1; }
-Handle StandardErrorHandle() { return 2; }
+Handle StandardHandle(StandardStream which) {
+  switch (which) {
+    case StandardStream::Input: return FromFd(STDIN_FILENO);
+    case StandardStream::Output: return FromFd(STDOUT_FILENO);
+    case StandardStream::Error: return FromFd(STDERR_FILENO);
+  }
+  return kNoHandle;
+}
 
 namespace {
 
@@ -35,8 +40,7 @@ std::string NativePath(std::string path) {
 }
 
 Handle OpenTerminal(int flags) {
-  int fd = ::open("/dev/tty", flags | O_CLOEXEC | O_NOCTTY);
-  return fd < 0 ? kNoHandle : fd;
+  return FromFd(::open("/dev/tty", flags | O_CLOEXEC | O_NOCTTY));
 }
 
 uint32_t PackTime(time_t t) {
@@ -91,7 +95,7 @@ Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegu
     *notRegular = true;
     return kNoHandle;
   }
-  return fd;
+  return FromFd(fd);
 }
 
 }  // namespace
@@ -129,13 +133,13 @@ Handle OpenForWriting(const std::string& name, int& error) {
 
 long ReadSome(Handle h, char* buffer, size_t size, int& error) {
   for (;;) {
-    ssize_t n = ::read(h, buffer, size);
+    ssize_t n = ::read(Fd(h), buffer, size);
     if (n >= 0) return long(n);
     if (errno == EINTR) continue;
     if (errno == EPIPE) return 0;  // a broken pipe is the end of the data
     if (errno == EAGAIN) {
       // A pipe or device opened without blocking: wait for its data here.
-      struct pollfd p = {h, POLLIN, 0};
+      struct pollfd p = {Fd(h), POLLIN, 0};
       ::poll(&p, 1, -1);
       continue;
     }
@@ -146,7 +150,7 @@ long ReadSome(Handle h, char* buffer, size_t size, int& error) {
 
 bool WriteAll(Handle h, const char* data, size_t size) {
   while (size > 0) {
-    ssize_t n = ::write(h, data, size);
+    ssize_t n = ::write(Fd(h), data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data += n;
@@ -157,18 +161,18 @@ bool WriteAll(Handle h, const char* data, size_t size) {
 
 
 bool CloseHandle(Handle h) {
-  if (h <= 2) return true;
-  return ::close(h) == 0;
+  if (Fd(h) <= STDERR_FILENO) return true;  // the standard streams stay open
+  return ::close(Fd(h)) == 0;
 }
 
 bool InputReady(Handle h) {
-  struct pollfd p = {h, POLLIN, 0};
+  struct pollfd p = {Fd(h), POLLIN, 0};
   return ::poll(&p, 1, 0) > 0;
 }
 
 bool IsCharacterDevice(Handle h) {
   struct stat st;
-  return ::fstat(h, &st) == 0 && S_ISCHR(st.st_mode);
+  return ::fstat(Fd(h), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 PathFacts StatPath(const std::string& path) {

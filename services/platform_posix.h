@@ -3,7 +3,13 @@
 
 #include <string>
 
+#include "platform.h"
+
 namespace ehi::sys {
+
+/// The descriptor behind a handle, and the handle of a descriptor.
+inline int Fd(Handle h) { return static_cast<int>(h.Raw()); }
+inline Handle FromFd(int fd) { return fd < 0 ? kNoHandle : Handle(fd); }
 
 /// Maps an errno value to the runtime error number. `path`, when given,
 /// tells "path not found" (3) from "file not found" (2). An error with no

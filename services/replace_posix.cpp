@@ -223,7 +223,7 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   }
   error = 0;
   job = r.release();
-  return job->Fd;
+  return FromFd(job->Fd);
 }
 
 bool CommitReplace(Replacement* job, int& error) {

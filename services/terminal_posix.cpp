@@ -20,6 +20,7 @@
 #include "consolebackend.h"
 #include "glyphs.h"
 #include "platform.h"
+#include "platform_posix.h"
 #include "process.h"
 #include "terminal.h"
 
@@ -350,9 +351,9 @@ void RestoreTerminal() {
 }
 
 void InitConsole() {
-  sys::Handle out = sys::TerminalOutput();
-  sys::Handle in = sys::TerminalInput();
-  if (out == sys::kNoHandle || in == sys::kNoHandle) return;
+  const int out = sys::Fd(sys::TerminalOutput());
+  const int in = sys::Fd(sys::TerminalInput());
+  if (out < 0 || in < 0) return;
   termFd = out;
   if (::tcgetattr(in, &savedModes) == 0) modesSaved = true;
   int width = 80, height = 25;

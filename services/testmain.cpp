@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   // which keeps children independent of any thread a test started.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ehi::InitServices();
-  ehi::RedirectTextFile(ehi::ConsoleOutput, ehi::sys::StandardErrorHandle());
-  ehi::RedirectTextFile(ehi::StandardOutput, ehi::sys::StandardErrorHandle());
+  ehi::RedirectTextFile(ehi::ConsoleOutput, ehi::sys::StandardHandle(ehi::sys::StandardStream::Error));
+  ehi::RedirectTextFile(ehi::StandardOutput, ehi::sys::StandardHandle(ehi::sys::StandardStream::Error));
   return RUN_ALL_TESTS();
 }

@@ -188,7 +188,7 @@ void AssignText(TextFile& f, std::string_view name) {
 void OpenTextRead(TextFile& f) {
   if (!BeginOpen(f)) return;
   if (f.Name.empty()) {
-    f.Handle = sys::StandardInput();
+    f.Handle = sys::StandardHandle(sys::StandardStream::Input);
   } else {
     int err = 0;
     f.NotRegular = false;
@@ -210,7 +210,7 @@ void OpenTextRead(TextFile& f) {
 void OpenTextWrite(TextFile& f) {
   if (!BeginOpen(f)) return;
   if (f.Name.empty()) {
-    f.Handle = sys::StandardOutputHandle();
+    f.Handle = sys::StandardHandle(sys::StandardStream::Output);
   } else {
     int err = 0;
     f.Handle = sys::OpenForWriting(f.Name, err);
@@ -392,7 +392,7 @@ void RedirectTextFile(TextFile& f, sys::Handle h) {
 void InitStandardFiles() {
   AssignText(StandardOutput, "");
   PrepareBuffer(StandardOutput, 4096);
-  StandardOutput.Handle = sys::StandardOutputHandle();
+  StandardOutput.Handle = sys::StandardHandle(sys::StandardStream::Output);
   StandardOutput.Mode = TextMode::Output;
   StandardOutput.WriteThrough = true;
 
@@ -401,14 +401,14 @@ void InitStandardFiles() {
   AssignText(ConsoleOutput, "");
   PrepareBuffer(ConsoleOutput, 4096);
   sys::Handle tty = sys::TerminalOutput();
-  ConsoleOutput.Handle = tty != sys::kNoHandle ? tty : sys::StandardOutputHandle();
+  ConsoleOutput.Handle = tty != sys::kNoHandle ? tty : sys::StandardHandle(sys::StandardStream::Output);
   ConsoleOutput.Mode = TextMode::Output;
   ConsoleOutput.WriteThrough = true;
 
   AssignText(ConsoleInput, "");
   PrepareBuffer(ConsoleInput, 256);
   sys::Handle ttyIn = sys::TerminalInput();
-  ConsoleInput.Handle = ttyIn != sys::kNoHandle ? ttyIn : sys::StandardInput();
+  ConsoleInput.Handle = ttyIn != sys::kNoHandle ? ttyIn : sys::StandardHandle(sys::StandardStream::Input);
   ConsoleInput.Mode = TextMode::Input;
 }
 
