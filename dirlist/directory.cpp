@@ -1,5 +1,6 @@
 #include "directory.h"
 
+#include "codes.h"
 #include "fatal.h"
 
 namespace ehi {
@@ -8,8 +9,8 @@ uint16_t FileAttrMask = 0;
 uint16_t DirAttrMask = 0;
 
 void InitUDir2() {
-  FileAttrMask = 65505;
-  DirAttrMask = 65535;
+  FileAttrMask = kFileAttrMask;
+  DirAttrMask = kDirAttrMask;
 }
 
 Directory::Directory(int16_t PassMaxStrings, bool PassUsingMarks)

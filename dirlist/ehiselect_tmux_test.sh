@@ -28,10 +28,15 @@ wait_for() {  # text, seconds
     i=$((i + 1)); [ $i -gt $(( ${2:-10} * 10 )) ] && return 1; sleep 0.1
   done
 }
-click() {  # 1-based column and row
+click() {  # 1-based column and row; the caller waits for what it does
   T send-keys -t s -l "$(printf '\033[<0;%d;%dM' "$1" "$2")"
   T send-keys -t s -l "$(printf '\033[<0;%d;%dm' "$1" "$2")"
-  sleep 0.3
+}
+until_true() {  # a command, retried for up to 10 seconds
+  i=0
+  while ! eval "$1" >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -gt 100 ] && return 1; sleep 0.1
+  done
 }
 row_of() { screen | grep -n -- "$1" | head -n 1 | cut -d: -f1; }
 # Characters (not bytes: the frames are UTF-8) from column $2 to $3 of row $1.
@@ -47,10 +52,7 @@ start() {
   wait_for "Quit Program" 10 || { fail "the screen did not come up"; screen; exit 1; }
 }
 wait_end() {
-  i=0
-  while [ ! -s "$work/stty_after" ]; do
-    i=$((i + 1)); [ $i -gt 100 ] && { fail "ehiselect did not end"; return 1; }; sleep 0.1
-  done
+  until_true '[ -s "$work/stty_after" ]' || { fail "ehiselect did not end"; return 1; }
 }
 
 # --- Layout ---------------------------------------------------------------
@@ -74,14 +76,16 @@ T capture-pane -p -e -t s | grep -q 'Mask:' || fail "no coloured capture"
 # --- Marks, Switch, Clear all, then a key ---------------------------------
 rb=$(row_of "bravo.txt"); rd=$(row_of "delta.txt")
 click 5 "$rb"
-[ "$(cells "$rb" 2 2)" = "*" ] || fail "bravo not marked: $(row "$rb")"
+until_true '[ "$(cells "$rb" 2 2)" = "*" ]' || fail "bravo not marked: $(row "$rb")"
 click 66 10   # Switch
+until_true '[ "$(cells "$rd" 2 2)" = "*" ]' || fail "Switch did not mark delta"
 [ "$(cells "$rb" 2 2)" = " " ] || fail "Switch left bravo marked"
-[ "$(cells "$rd" 2 2)" = "*" ] || fail "Switch did not mark delta"
 click 52 10   # Clear all
-marks | grep -q '\*' && fail "Clear all left marks"
+until_true '! marks | grep -q "\*"' || fail "Clear all left marks"
 click 5 "$rb"
+until_true '[ "$(cells "$rb" 2 2)" = "*" ]' || fail "bravo not marked again"
 click 5 "$rd"
+until_true '[ "$(cells "$rd" 2 2)" = "*" ]' || fail "delta not marked again"
 T send-keys -t s x
 wait_end
 [ "$(cat "$work/status")" = 0 ] || fail "exit status $(cat "$work/status") after a key"
@@ -91,7 +95,7 @@ cmp -s "$work/stty_before" "$work/stty_after" || fail "terminal settings changed
 
 # --- Quit Program ------------------------------------------------------------
 start
-click 50 22
+click 50 22   # Quit Program
 wait_end
 [ "$(cat "$work/status")" = 1 ] || fail "quit: exit status $(cat "$work/status")"
 [ "$(cells 1 1 11)" = "User abort!" ] || fail "quit: first row $(row 1)"
@@ -103,8 +107,8 @@ cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings c
 # An interactive shell, so that the program runs as a job that can stop.
 T kill-server 2>/dev/null || true
 rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
-T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='$ ' sh -i"
-sleep 0.3
+T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='ready$ ' sh -i"
+wait_for 'ready$' 10 || fail "Ctrl-Z: no shell prompt"
 # The program alone on its command line: a stopped job would let the shell
 # go on with the rest of a list at once.
 T send-keys -t s "stty -g > $work/stty_before" Enter
@@ -117,28 +121,24 @@ state() {  # the state letter of the running ehiselect, from /proc
   done
 }
 T send-keys -t s C-z
-i=0
-while [ "$(state)" != T ]; do
-  i=$((i + 1)); [ $i -gt 100 ] && { fail "Ctrl-Z: not stopped (state $(state))"; break; }; sleep 0.1
-done
-[ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "Ctrl-Z: mouse reporting left on"
+until_true '[ "$(state)" = T ]' || fail "Ctrl-Z: not stopped (state $(state))"
+until_true '[ "$(T display -p -t s "#{mouse_any_flag}#{mouse_sgr_flag}")" = "00" ]' ||
+  fail "Ctrl-Z: mouse reporting left on"
 T send-keys -t s "stty -g > $work/stty_stopped; clear" Enter
-sleep 0.5
+until_true '[ -s "$work/stty_stopped" ] && ! screen | grep -qF "Quit Program"' ||
+  fail "Ctrl-Z: the shell did not take the terminal"
 cmp -s "$work/stty_before" "$work/stty_stopped" || fail "Ctrl-Z: terminal settings not restored"
-screen | grep -qF "Quit Program" && fail "Ctrl-Z: the screen was not cleared for the test"
 T send-keys -t s "fg" Enter
 wait_for "Quit Program" 10 || fail "fg: the screen was not repainted"
 wait_for "Mark files, then OK" 2 || fail "fg: the heading was not repainted"
 [ "$(T display -p -t s '#{mouse_sgr_flag}')" = 1 ] || fail "fg: mouse reporting not back on"
 rb=$(row_of "bravo.txt")
 click 5 "$rb"
+until_true '[ "$(cells "$rb" 2 2)" = "*" ]' || fail "fg: bravo not marked"
 T send-keys -t s x
-sleep 0.3
+until_true '[ "$(state)" = "" ]' || fail "fg: ehiselect did not end"
 T send-keys -t s "echo \$? > $work/status" Enter
-i=0
-while [ ! -s "$work/status" ]; do
-  i=$((i + 1)); [ $i -gt 100 ] && { fail "fg: ehiselect did not end"; break; }; sleep 0.1
-done
+until_true '[ -s "$work/status" ]' || fail "fg: no exit status"
 [ "$(cat "$work/status")" = 0 ] || fail "fg: exit status $(cat "$work/status")"
 [ "$(cat "$work/out")" = "bravo.txt" ] || fail "fg: printed $(cat "$work/out")"
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "codes.h"
 #include "directory.h"
 #include "fatal.h"
 #include "harvest.h"
@@ -29,7 +30,8 @@ TextFile input;
 // open files) must not pass for an empty folder: the table would silently
 // lack that folder's records.
 void CheckListing() {
-  if (SearchError != 0 && SearchError != 18 && SearchError != 3 && SearchError != 5)
+  if (SearchError != 0 && SearchError != rte::kNoMoreFiles && SearchError != rte::kPathNotFound &&
+      SearchError != rte::kAccessDenied)
     RuntimeError(SearchError);
 }
 
@@ -125,7 +127,7 @@ void HarvestDir(std::string_view Path) {
       std::string_view name = listing->Entries[i]->Name.View();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
     }
-    listing->ReadListing(mask, DirAttrMask, 16);
+    listing->ReadListing(mask, DirAttrMask, kAttrDirectory);
     CheckListing();
   }
   for (int i = 1; i <= listing->NStrings; ++i) {

@@ -1,5 +1,6 @@
 // The console core: the window model, the key queue and the mouse queue,
 // and the routing of ConsoleOutput and ConsoleInput through them.
+#include "codes.h"
 #include "console.h"
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "consolebackend.h"
+#include "keycodes.h"
 #include "mousequeue.h"
 #include "platform.h"
 #include "process.h"
@@ -93,34 +95,34 @@ std::string EditLine() {
     char c = ReadKey();
     if (c == 0) {
       switch (static_cast<unsigned char>(ReadKey())) {
-        case 71: moveTo(0); break;
-        case 79: moveTo(line.size()); break;
-        case 75: if (pos > 0) moveTo(pos - 1); break;
-        case 77: if (pos < line.size()) moveTo(pos + 1); break;
-        case 53: store('/'); break;  // keypad slash
-        case 28: Echo("\r\n"); return line + "\r\n";  // keypad Enter
+        case key::kHome: moveTo(0); break;
+        case key::kEnd: moveTo(line.size()); break;
+        case key::kLeft: if (pos > 0) moveTo(pos - 1); break;
+        case key::kRight: if (pos < line.size()) moveTo(pos + 1); break;
+        case key::kPadSlash: store('/'); break;
+        case key::kPadEnter: Echo("\r\n"); return line + "\r\n";
         default: break;
       }
       continue;
     }
     switch (c) {
-      case 8:
-      case 19:
+      case key::kBackspace:
+      case key::kCtrlS:
         if (pos == line.size() && !line.empty()) {
           line.pop_back();
           --pos;
           Echo("\b \b");
         }
         break;
-      case 27:
-      case 25:
+      case key::kEscape:
+      case key::kCtrlY:
         moveTo(line.size());
         for (size_t i = 0; i < line.size(); ++i) Echo("\b \b");
         line.clear();
         pos = 0;
         break;
-      case 26: break;
-      case 13: Echo("\r\n"); return line + "\r\n";
+      case key::kCtrlZ: break;
+      case key::kEnter: Echo("\r\n"); return line + "\r\n";
       default: store(c); break;
     }
   }
@@ -202,7 +204,7 @@ bool KeyPressed() {
   if (pendingValid) return true;
   if (!backend) return sys::InputReady(sys::StandardHandle(sys::StandardStream::Input));
   backend->PollInput(coreSink);
-  if (backend->HungUp()) Halt(129);  // the terminal is gone: end as a hang-up does
+  if (backend->HungUp()) Halt(kHangUpStatus);  // the terminal is gone
   std::lock_guard<std::mutex> hold(keyLock);
   if (keys.empty()) return false;
   pendingCode = keys.front().Code;

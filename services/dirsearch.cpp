@@ -138,7 +138,7 @@ void Deliver(EntryRecord& rec) {
     SearchError = 0;
     return;
   }
-  EndSearch(rec, s.Error != 0 ? s.Error : 18);
+  EndSearch(rec, s.Error != 0 ? s.Error : rte::kNoMoreFiles);
 }
 
 }  // namespace
@@ -184,7 +184,7 @@ uint32_t EntryRecord::Attr() const {
 void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec) {
   rec = EntryRecord();
   SearchError = 0;
-  rec.ExcludeMask = ~uint32_t(attributes) & 0x1E;
+  rec.ExcludeMask = ~uint32_t(attributes) & kAttrSearchExcludable;
   size_t cut = mask.find_last_of("/\\");
   auto state = std::make_shared<SearchState>();
   if (cut == std::string_view::npos) {
@@ -216,7 +216,7 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
 void FindNextEntry(EntryRecord& rec) {
   SearchError = 0;
   if (!rec.Search || (!rec.Search->Stream && !rec.Search->Replay)) {
-    SearchError = 18;
+    SearchError = rte::kNoMoreFiles;
     return;
   }
   Deliver(rec);

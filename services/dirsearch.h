@@ -5,17 +5,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "codes.h"
 #include "shortstring.h"
 
 namespace ehi {
 
-/// Attribute bits of an entry.
-constexpr uint32_t kAttrReadOnly = 0x01;
-constexpr uint32_t kAttrHidden = 0x02;
-constexpr uint32_t kAttrSystem = 0x04;
-constexpr uint32_t kAttrVolume = 0x08;
-constexpr uint32_t kAttrDirectory = 0x10;
-constexpr uint32_t kAttrArchive = 0x20;
 
 /// The open search behind a record (opaque; shared by copies of a record).
 struct SearchState;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "keycodes.h"
+
 namespace ehi {
 
 namespace {
@@ -17,7 +19,7 @@ struct KeyCodes {
 
 // F1..F12.
 constexpr KeyCodes kFunctionKeys[12] = {
-    {59, 84, 94, 104},  {60, 85, 95, 105},   {61, 86, 96, 106},   {62, 87, 97, 107},
+    {key::kF1, 84, 94, 104},  {60, 85, 95, 105},   {61, 86, 96, 106},   {62, 87, 97, 107},
     {63, 88, 98, 108},  {64, 89, 99, 109},   {65, 90, 100, 110},  {66, 91, 101, 111},
     {67, 92, 102, 112}, {68, 93, 103, 113},  {133, 135, 137, 139}, {134, 136, 138, 140},
 };
@@ -25,15 +27,24 @@ constexpr KeyCodes kFunctionKeys[12] = {
 // The cursor block. With Alt these keys type digits of an Alt number on the
 // original console; a terminal cannot send Alt plus keypad digits, so the
 // combinations give no key here (except Alt+Del, which is a key of its own).
-constexpr KeyCodes kHome = {71, 71, 119, 0}, kUp = {72, 72, 141, 0}, kPgUp = {73, 73, 132, 0},
-                   kLeft = {75, 75, 115, 0}, kRight = {77, 77, 116, 0}, kEnd = {79, 79, 117, 0},
-                   kDown = {80, 80, 145, 0}, kPgDn = {81, 81, 118, 0}, kIns = {82, 82, 146, 0},
-                   kDel = {83, 83, 147, 163};
+constexpr KeyCodes kHome = {key::kHome, key::kHome, 119, 0},
+                   kUp = {key::kUp, key::kUp, 141, 0},
+                   kPgUp = {key::kPgUp, key::kPgUp, 132, 0},
+                   kLeft = {key::kLeft, key::kLeft, 115, 0},
+                   kRight = {key::kRight, key::kRight, 116, 0},
+                   kEnd = {key::kEnd, key::kEnd, 117, 0},
+                   kDown = {key::kDown, key::kDown, 145, 0},
+                   kPgDn = {key::kPgDn, key::kPgDn, 118, 0},
+                   kIns = {key::kIns, key::kIns, 146, 0},
+                   kDel = {key::kDel, key::kDel, 147, 163};
 // The keypad's own keys: 5 (with Alt an Alt-number digit), minus, plus,
 // slash, star and Enter.
-constexpr KeyCodes kPad5 = {76, 76, 143, 0}, kPadMinus = {74, 74, 142, 74},
-                   kPadPlus = {78, 78, 78, 78}, kPadSlash = {53, 53, 149, 164},
-                   kPadStar = {55, 55, 150, 55}, kPadEnter = {28, 28, 28, 166};
+constexpr KeyCodes kPad5 = {key::kPad5, key::kPad5, 143, 0},
+                   kPadMinus = {key::kPadMinus, key::kPadMinus, 142, key::kPadMinus},
+                   kPadPlus = {key::kPadPlus, key::kPadPlus, key::kPadPlus, key::kPadPlus},
+                   kPadSlash = {key::kPadSlash, key::kPadSlash, 149, 164},
+                   kPadStar = {key::kPadStar, key::kPadStar, 150, key::kPadStar},
+                   kPadEnter = {key::kPadEnter, key::kPadEnter, key::kPadEnter, key::kAltEnter};
 
 // Scan codes of the letter keys, for Alt+letter.
 uint8_t LetterScanCode(char c) {
@@ -144,7 +155,7 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
 }
 
 void InputDecoder::Timeout(InputSink& sink) {
-  if (pending_ == std::string(1, kEsc)) sink.OnKey(KeyEvent{27, false});
+  if (pending_ == std::string(1, kEsc)) sink.OnKey(KeyEvent{uint8_t(key::kEscape), false});
   pending_.clear();
   discarding_ = false;
 }
@@ -153,7 +164,7 @@ size_t InputDecoder::DecodeOne(InputSink& sink) {
   const unsigned char c = static_cast<unsigned char>(pending_[0]);
   if (c != kEsc) {
     if (c == 127) {
-      sink.OnKey(KeyEvent{8, false});  // the Backspace key
+      sink.OnKey(KeyEvent{uint8_t(key::kBackspace), false});  // the Backspace key
     } else if (c != 0) {             // NUL would read as the extended marker
       sink.OnKey(KeyEvent{c, false});
     }
@@ -164,13 +175,13 @@ size_t InputDecoder::DecodeOne(InputSink& sink) {
   if (next == '[') return DecodeCsi(sink);
   if (next == 'O') return DecodeSs3(sink);
   if (next == kEsc) {
-    sink.OnKey(KeyEvent{27, false});  // Escape pressed twice
+    sink.OnKey(KeyEvent{uint8_t(key::kEscape), false});  // Escape pressed twice
     return 1;
   }
   if (next == '\r') {
-    Extended(sink, 166);  // Alt+Enter
+    Extended(sink, key::kAltEnter);
   } else if (next == '\t') {
-    Extended(sink, 15);  // Alt+Tab
+    Extended(sink, key::kShiftTab);  // Alt+Tab gives the code of Shift+Tab
   } else if (uint8_t code = LetterScanCode(next)) {
     Extended(sink, code);
   } else if (uint8_t code2 = AltDigitRowCode(next)) {
@@ -298,7 +309,7 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
     case 'Q': Extended(sink, WithModifiers(kFunctionKeys[1], modifier)); break;
     case 'R': Extended(sink, WithModifiers(kFunctionKeys[2], modifier)); break;
     case 'S': Extended(sink, WithModifiers(kFunctionKeys[3], modifier)); break;
-    case 'Z': Extended(sink, 15); break;  // Shift+Tab
+    case 'Z': Extended(sink, key::kShiftTab); break;
     case '~': {
       const KeyCodes* k = nullptr;
       switch (v[0]) {

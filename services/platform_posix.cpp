@@ -1,4 +1,5 @@
 // POSIX implementation of the platform layer.
+#include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
 
@@ -80,13 +81,13 @@ PathFacts FactsFrom(const struct stat& st) {
 Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular) {
   int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
-    error = MapError(errno, &name, 5);
+    error = MapError(errno, &name, rte::kAccessDenied);
     return kNoHandle;
   }
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
-    error = 5;
+    error = rte::kAccessDenied;
     return kNoHandle;
   }
   error = 0;
@@ -200,7 +201,7 @@ DirStream* OpenDirStream(const std::string& path, int& error) {
   DIR* d = ::opendir(path.empty() ? "." : NativePath(path).c_str());
   if (!d) {
     int e = errno;
-    error = (e == ENOENT || e == ENOTDIR) ? 3 : MapError(e);
+    error = (e == ENOENT || e == ENOTDIR) ? rte::kPathNotFound : MapError(e);
     return nullptr;
   }
   return new DirStream{d};
@@ -256,25 +257,25 @@ int MapError(int e, const std::string* path, int otherwise) {
         if (slash != std::string::npos && slash > 0) {
           struct stat st;
           std::string dir = path->substr(0, slash);
-          if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 3;
+          if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return rte::kPathNotFound;
         }
       }
-      return 2;
+      return rte::kFileNotFound;
     }
     case ENOTDIR:
-    case ENAMETOOLONG: return 3;
+    case ENAMETOOLONG: return rte::kPathNotFound;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE: return rte::kTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EBUSY:
     case ETXTBSY:
-    case EEXIST: return 5;
-    case EROFS: return 150;
+    case EEXIST: return rte::kAccessDenied;
+    case EROFS: return rte::kDiskWriteProtected;
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return 101;
+    case EDQUOT: return rte::kDiskWrite;
     default: return otherwise;
   }
 }

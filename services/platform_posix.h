@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "codes.h"
 #include "platform.h"
 
 namespace ehi::sys {
@@ -14,6 +15,6 @@ inline Handle FromFd(int fd) { return fd < 0 ? kNoHandle : Handle(fd); }
 /// Maps an errno value to the runtime error number. `path`, when given,
 /// tells "path not found" (3) from "file not found" (2). An error with no
 /// closer meaning is a device error: 100 on reading, 101 on writing.
-int MapError(int e, const std::string* path = nullptr, int otherwise = 100);
+int MapError(int e, const std::string* path = nullptr, int otherwise = rte::kDiskRead);
 
 }  // namespace ehi::sys

@@ -1,3 +1,4 @@
+#include "codes.h"
 #include "process.h"
 
 #include <cstdio>
@@ -89,7 +90,7 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   Shutdown(n, chain + first, depth - first);
 }
 
-EHI_NOINLINE void HeapExhausted() { RaiseRuntimeError(203, EHI_RETURN_ADDRESS()); }
+EHI_NOINLINE void HeapExhausted() { RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS()); }
 
 }  // namespace
 

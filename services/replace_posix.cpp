@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
 
@@ -164,7 +165,7 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   job = nullptr;
   auto r = std::make_unique<Replacement>();
   if (!Resolve(name, r->Target)) {
-    error = 5;
+    error = rte::kAccessDenied;
     return kNoHandle;
   }
   const std::string& target = r->Target;
@@ -172,11 +173,11 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   const bool exists = ::lstat(target.c_str(), &st) == 0;
   if (exists) {
     if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
-      error = 5;
+      error = rte::kAccessDenied;
       return kNoHandle;
     }
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-      error = errno == EROFS ? 150 : 5;
+      error = errno == EROFS ? rte::kDiskWriteProtected : rte::kAccessDenied;
       return kNoHandle;
     }
   }
@@ -212,7 +213,7 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
     }
   }
   if (r->Fd < 0) {
-    error = MapError(e, &target, 5);
+    error = MapError(e, &target, rte::kAccessDenied);
     return kNoHandle;
   }
   if (exists && !r->InPlace) {
@@ -235,7 +236,7 @@ bool CommitReplace(Replacement* job, int& error) {
   }
   ok = ok && ::fsync(r->Fd) == 0;
   if (!ok) {
-    error = 101;
+    error = rte::kDiskWrite;
     Discard(*r);
     return false;
   }
@@ -247,7 +248,7 @@ bool CommitReplace(Replacement* job, int& error) {
                  : errno;
     });
     if (e != 0) {
-      error = MapError(e, &r->Target, 5);
+      error = MapError(e, &r->Target, rte::kAccessDenied);
       Discard(*r);
       return false;
     }
@@ -256,13 +257,13 @@ bool CommitReplace(Replacement* job, int& error) {
   const bool closed = ::close(r->Fd) == 0;
   r->Fd = -1;
   if (!closed) {
-    error = 101;
+    error = rte::kDiskWrite;
     Discard(*r);
     return false;
   }
   if (r->InPlace) return true;
   if (::rename(r->Temp.c_str(), r->Target.c_str()) != 0) {
-    error = MapError(errno, &r->Target, 5);
+    error = MapError(errno, &r->Target, rte::kAccessDenied);
     Discard(*r);
     return false;
   }

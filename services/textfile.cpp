@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codes.h"
 #include "compiler.h"
 #include "numconv.h"
 #include "process.h"
@@ -50,14 +51,14 @@ void PrepareBuffer(TextFile& f, int32_t size) {
 bool CanRead(TextFile& f) {
   if (IoError != 0) return false;
   if (f.Mode == TextMode::Input) return true;
-  SetError(f.Mode == TextMode::Output ? 104 : 103);
+  SetError(f.Mode == TextMode::Output ? rte::kFileNotOpenForInput : rte::kFileNotOpen);
   return false;
 }
 
 bool CanWrite(TextFile& f) {
   if (IoError != 0) return false;
   if (f.Mode == TextMode::Output) return true;
-  SetError(f.Mode == TextMode::Input ? 105 : 103);
+  SetError(f.Mode == TextMode::Input ? rte::kFileNotOpenForOutput : rte::kFileNotOpen);
   return false;
 }
 
@@ -101,7 +102,7 @@ void Flush(TextFile& f) {
     return;
   }
   if (!sys::WriteAll(f.Handle, data, size)) {
-    SetError(101);
+    SetError(rte::kDiskWrite);
     DiscardTemporary(f);
   }
 }
@@ -153,7 +154,7 @@ void CloseQuietly(TextFile& f) {
 bool BeginOpen(TextFile& f) {
   if (IoError != 0) return false;
   if (f.Mode == TextMode::Unassigned) {
-    SetError(102);
+    SetError(rte::kFileNotAssigned);
     return false;
   }
   if (f.Mode != TextMode::Closed) CloseQuietly(f);
@@ -240,7 +241,7 @@ void OpenTextReplace(TextFile& f) {
 void CloseText(TextFile& f) {
   if (IoError != 0) return;
   if (f.Mode != TextMode::Input && f.Mode != TextMode::Output) {
-    SetError(103);
+    SetError(rte::kFileNotOpen);
     return;
   }
   if (f.Mode == TextMode::Output) {
@@ -256,7 +257,7 @@ void CloseText(TextFile& f) {
     f.Replace = nullptr;  // committed or abandoned: the job is over
   } else if (f.Handle != sys::kNoHandle && !f.Sink &&
              !sys::CloseHandle(f.Handle)) {
-    SetError(101);
+    SetError(rte::kDiskWrite);
   }
   f.Handle = sys::kNoHandle;
   f.Mode = TextMode::Closed;
@@ -333,7 +334,7 @@ void ReadTextReal(TextFile& f, long double& x) {
   int errorPos = 0;
   long double v = TextToReal(std::string_view(token, size_t(n)), errorPos);
   if (errorPos != 0) {
-    SetError(106);
+    SetError(rte::kInvalidNumber);
     return;
   }
   x = v;

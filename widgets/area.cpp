@@ -68,7 +68,7 @@ Area::Area(int16_t X, int16_t Y, std::string_view S) {
 }
 
 void Area::AddLine(std::string_view S) {
-  if (NLines >= 5) return;  // five lines of storage: a sixth is refused
+  if (NLines >= MaxWidgetLines) return;  // a line past the storage is refused
   ++NLines;
   Lines[NLines] = S;
   Y2 = int16_t(Y1 + NLines - 1);
@@ -82,7 +82,7 @@ void Area::AddLine(std::string_view S) {
 void Area::Draw() {
   SetForeground(TextColor);
   SetBackground(BackColor);
-  for (int i = 1; i <= Y2 - Y1 + 1 && i <= 5; ++i) {
+  for (int i = 1; i <= Y2 - Y1 + 1 && i <= MaxWidgetLines; ++i) {
     GotoXY(X1, Y1 + i - 1);
     PutText(Lines[i].View());
     PutBlanks(MaxLen - Lines[i].Length());

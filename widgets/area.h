@@ -9,6 +9,9 @@
 
 namespace ehi {
 
+/// The text lines an Area, a Button or a Field holds, at most.
+constexpr int MaxWidgetLines = 5;
+
 /// Column and row (1-based) of the click being dispatched; set by the host.
 extern int16_t MouseX;
 extern int16_t MouseY;
@@ -45,7 +48,7 @@ class MouseDetector {
 class Area {
  public:
   /// The lines, at indices 1 to 5 (index 0 is not used).
-  String Lines[6];
+  String Lines[MaxWidgetLines + 1];
   int16_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
   /// Width of the text (the longest line for an area).
   int16_t MaxLen = 0;

@@ -53,7 +53,7 @@ void Button::Layout() {
 }
 
 void Button::AddLine(std::string_view S) {
-  if (NLines >= 5) return;  // five lines of storage: a sixth is refused
+  if (NLines >= MaxWidgetLines) return;  // a line past the storage is refused
   ++NLines;
   Lines[NLines] = S;
   Y2 = int16_t(Y1 + NLines + 1);
@@ -77,7 +77,7 @@ void Button::Draw() {
     SetForeground(FrameColor);
     PutChar(LeftSide);
     SetForeground(TextColor);
-    std::string_view t = i <= NLines && i <= 5 ? Lines[i].View() : std::string_view();
+    std::string_view t = i <= NLines && i <= MaxWidgetLines ? Lines[i].View() : std::string_view();
     PutText(LeftMargin.View());
     PutText(t);
     PutBlanks(MaxLen - int(t.size()));
@@ -127,11 +127,11 @@ Field::Field(int16_t X, int16_t Y, std::string_view S, int16_t PassWidth) : Butt
 
 void Field::Edit() {
   SetForeground(TextColor);
-  for (int i = 1; i <= NLines && i <= 5; ++i) {
+  for (int i = 1; i <= NLines && i <= MaxWidgetLines; ++i) {
     GotoXY(X1 + 1 + LeftMargin.Length(), Y1 + i);
     PutBlanks(MaxLen >= 1 ? MaxLen : 1);
   }
-  for (int i = 1; i <= NLines && i <= 5; ++i) {
+  for (int i = 1; i <= NLines && i <= MaxWidgetLines; ++i) {
     GotoXY(X1 + 1 + LeftMargin.Length(), Y1 + i);
     ReadTextLine(ConsoleInput, Lines[i]);
     CheckIo();

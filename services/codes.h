@@ -1,0 +1,51 @@
+// The numbers the system shares with its users and its callers: runtime
+// error numbers (they are exit statuses too) and the attribute bits of
+// directory entries. Every use names them from here.
+#pragma once
+
+#include <cstdint>
+
+namespace ehi {
+
+/// Runtime error numbers, as the report and the exit status give them.
+namespace rte {
+constexpr int kFileNotFound = 2;
+constexpr int kPathNotFound = 3;
+constexpr int kTooManyOpenFiles = 4;
+constexpr int kAccessDenied = 5;
+/// Not an error of a file statement: the directory search has no more
+/// entries.
+constexpr int kNoMoreFiles = 18;
+/// A device error on reading (also an error the platform names no closer).
+constexpr int kDiskRead = 100;
+/// A device error on writing: a full disk, a file-size limit, a quota.
+constexpr int kDiskWrite = 101;
+constexpr int kFileNotAssigned = 102;
+constexpr int kFileNotOpen = 103;
+constexpr int kFileNotOpenForInput = 104;
+constexpr int kFileNotOpenForOutput = 105;
+constexpr int kInvalidNumber = 106;
+constexpr int kDiskWriteProtected = 150;
+constexpr int kHeapExhausted = 203;
+}  // namespace rte
+
+/// The exit status of a program whose terminal went away (as a hang-up
+/// signal would end it: 128 + 1).
+constexpr int kHangUpStatus = 129;
+
+/// Attribute bits of a directory entry.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrVolume = 0x08;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+/// The bits that make a search pass over an entry unless it asks for them.
+constexpr uint32_t kAttrSearchExcludable = kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory;
+/// A listing's allowed attributes: plain files (every bit but the
+/// excludable ones) and everything.
+constexpr uint16_t kFileAttrMask = uint16_t(0xFFFF & ~kAttrSearchExcludable);
+constexpr uint16_t kDirAttrMask = 0xFFFF;
+static_assert(kFileAttrMask == 65505);
+
+}  // namespace ehi
