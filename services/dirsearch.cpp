@@ -16,7 +16,12 @@ struct Snapshot {
   bool Active = false;
   bool Filled = false;
   std::string Dir;
-  std::vector<std::pair<std::string, sys::EntryKind>> Entries;
+  struct Entry {
+    std::string Name;
+    uint32_t Attr;
+    bool Unresolved;
+  };
+  std::vector<Entry> Entries;
 };
 Snapshot snapshot;
 
@@ -34,20 +39,21 @@ struct SearchState {
   ~SearchState() { sys::CloseDirStream(Stream); }
 
   // The next raw entry, from the snapshot or the directory stream.
-  bool NextRaw(const char*& name, sys::EntryKind& kind) {
+  bool NextRaw(sys::DirEntry& entry) {
     if (Replay) {
       if (Next >= snapshot.Entries.size()) return false;
-      name = snapshot.Entries[Next].first.c_str();
-      kind = snapshot.Entries[Next].second;
-      ++Next;
+      const Snapshot::Entry& e = snapshot.Entries[Next++];
+      entry.Name = e.Name.c_str();
+      entry.Attr = e.Attr;
+      entry.Unresolved = e.Unresolved;
       return true;
     }
-    if (!Stream || !sys::NextDirEntry(Stream, name, kind, Error)) {
+    if (!Stream || !sys::NextDirEntry(Stream, entry, Error)) {
       // A listing cut short by an error is no snapshot of the folder.
       if (Record && Error == 0) snapshot.Filled = true;
       return false;
     }
-    if (Record) snapshot.Entries.emplace_back(name, kind);
+    if (Record) snapshot.Entries.push_back({entry.Name, entry.Attr, entry.Unresolved});
     return true;
   }
   // Facts of an entry, links followed.
@@ -101,30 +107,19 @@ void EndSearch(EntryRecord& rec, int error) {
 
 void Deliver(EntryRecord& rec) {
   SearchState& s = *rec.Search;
-  const char* name;
-  sys::EntryKind kind;
-  while (s.NextRaw(name, kind)) {
-    std::string_view nm(name);
+  sys::DirEntry entry;
+  while (s.NextRaw(entry)) {
+    std::string_view nm(entry.Name);
     if (!MaskMatches(s.Pattern, nm)) continue;
-    uint32_t attr = 0;
-    bool dots = nm == "." || nm == "..";
-    if (nm[0] == '.' && !dots) attr |= kAttrHidden;
+    uint32_t attr = entry.Attr;
     sys::PathFacts facts;
-    bool haveFacts = false;
-    switch (kind) {
-      case sys::EntryKind::File: break;
-      case sys::EntryKind::Directory: attr |= kAttrDirectory; break;
-      case sys::EntryKind::Special: attr |= kAttrSystem; break;
-      case sys::EntryKind::Link:
-      case sys::EntryKind::Unknown:
-        // Only links and file systems without entry types need a look at
-        // the entry itself to tell a directory from a file.
-        facts = s.Facts(name);
-        haveFacts = true;
-        if (!facts.Exists) attr |= kAttrSystem;
-        else if (facts.IsDirectory) attr |= kAttrDirectory;
-        else if (!facts.IsRegular) attr |= kAttrSystem;
-        break;
+    const bool haveFacts = entry.Unresolved;
+    if (haveFacts) {
+      // Only links and file systems without entry types need a look at
+      // the entry itself to tell a directory from a file; what cannot be
+      // looked at (a dangling link) is a system entry, never read.
+      facts = s.Facts(entry.Name);
+      attr |= facts.Attr & (kAttrDirectory | kAttrSystem);
     }
     if (attr & rec.ExcludeMask) continue;
     rec.Name = nm;
@@ -133,7 +128,7 @@ void Deliver(EntryRecord& rec) {
     if (haveFacts) {
       rec.time_ = facts.Exists ? facts.PackedTime : sys::kEarliestPackedTime;
       rec.size_ = uint32_t(facts.Size);
-      rec.readOnly_ = facts.Exists && facts.ReadOnly ? kAttrReadOnly : 0;
+      rec.readOnly_ = facts.Attr & kAttrReadOnly;
     }
     SearchError = 0;
     return;
@@ -163,7 +158,7 @@ void EntryRecord::FetchDetails() const {
   if (!f.Exists) return;
   time_ = f.PackedTime;
   size_ = uint32_t(f.Size);
-  readOnly_ = f.ReadOnly ? kAttrReadOnly : 0;
+  readOnly_ = f.Attr & kAttrReadOnly;
 }
 
 uint32_t EntryRecord::Time() const {

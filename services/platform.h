@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "codes.h"
+
 namespace ehi::sys {
 
 /// An open file of the platform (a descriptor on POSIX, a HANDLE on
@@ -72,12 +74,11 @@ constexpr uint32_t kEarliestPackedTime = (1u << 21) | (1u << 16);
 /// What the file system says of one path (links followed).
 struct PathFacts {
   bool Exists = false;
-  bool IsDirectory = false;
-  bool IsRegular = false;
-  bool ReadOnly = false;       // none of the three write bits is set
+  /// Its attribute bits: directory, read-only, and system for anything that
+  /// is neither a plain file nor a directory (also what does not exist).
+  uint32_t Attr = kAttrSystem;
   uint32_t PackedTime = 0;     // last-write time, local, packed
   uint64_t Size = 0;
-  unsigned Mode = 0;           // permission bits
   uint64_t Device = 0, Inode = 0;
 };
 /// Facts of `path`, following symbolic links; Exists is false when the path
@@ -114,8 +115,18 @@ void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 /// instead of ending the process with a signal.
 void IgnoreFileSizeSignal();
 
-/// Kind of a directory entry as the listing reports it without a stat.
-enum class EntryKind { File, Directory, Link, Special, Unknown };
+/// One entry of a directory stream, as the platform reports it.
+struct DirEntry {
+  /// The name; valid until the next call.
+  const char* Name = nullptr;
+  /// Attribute bits known from the listing itself: hidden, system,
+  /// directory.
+  uint32_t Attr = 0;
+  /// The listing could not tell what the entry is (a link, or a file system
+  /// without entry types): ask LookUpDirEntry before trusting Attr's
+  /// directory and system bits.
+  bool Unresolved = false;
+};
 
 /// One open directory stream.
 struct DirStream;
@@ -123,8 +134,8 @@ struct DirStream;
 /// returns nullptr and sets `error` (3 missing, 5 access denied, ...).
 DirStream* OpenDirStream(const std::string& path, int& error);
 /// The next entry: false at the end, or with `error` set when reading the
-/// directory failed part-way. `name` stays valid until the next call.
-bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind, int& error);
+/// directory failed part-way.
+bool NextDirEntry(DirStream* d, DirEntry& entry, int& error);
 /// For fault-injection tests only: after `entries` more entries, reading any
 /// directory fails with a device error (a negative count switches it off).
 void SetListingFaultForTesting(int entries);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <new>
 
@@ -63,12 +64,11 @@ uint32_t PackTime(time_t t) {
 PathFacts FactsFrom(const struct stat& st) {
   PathFacts f;
   f.Exists = true;
-  f.IsDirectory = S_ISDIR(st.st_mode);
-  f.IsRegular = S_ISREG(st.st_mode);
-  f.ReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  f.Attr = S_ISDIR(st.st_mode) ? kAttrDirectory : S_ISREG(st.st_mode) ? 0 : kAttrSystem;
+  // Read-only: none of the three write bits is set.
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) f.Attr |= kAttrReadOnly;
   f.PackedTime = PackTime(st.st_mtime);
   f.Size = uint64_t(st.st_size);
-  f.Mode = unsigned(st.st_mode & 07777);
   f.Device = uint64_t(st.st_dev);
   f.Inode = uint64_t(st.st_ino);
   return f;
@@ -213,7 +213,7 @@ int listingFaultAfter = -1;
 
 void SetListingFaultForTesting(int entries) { listingFaultAfter = entries; }
 
-bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind, int& error) {
+bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   error = 0;
   if (listingFaultAfter >= 0 && listingFaultAfter-- == 0) {
     error = MapError(EIO);
@@ -226,13 +226,18 @@ bool NextDirEntry(DirStream* d, const char*& name, EntryKind& kind, int& error) 
     if (errno != 0) error = MapError(errno);
     return false;
   }
-  name = e->d_name;
+  entry.Name = e->d_name;
+  entry.Unresolved = false;
+  // A name that begins with a dot is hidden, as POSIX tools treat it; "."
+  // and ".." are not.
+  const bool dots = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
+  entry.Attr = e->d_name[0] == '.' && !dots ? kAttrHidden : 0;
   switch (e->d_type) {
-    case DT_REG: kind = EntryKind::File; break;
-    case DT_DIR: kind = EntryKind::Directory; break;
-    case DT_LNK: kind = EntryKind::Link; break;
-    case DT_UNKNOWN: kind = EntryKind::Unknown; break;
-    default: kind = EntryKind::Special; break;
+    case DT_REG: break;
+    case DT_DIR: entry.Attr |= kAttrDirectory; break;
+    case DT_LNK:
+    case DT_UNKNOWN: entry.Unresolved = true; break;
+    default: entry.Attr |= kAttrSystem; break;  // FIFOs, sockets, devices
   }
   return true;
 }
