@@ -162,6 +162,14 @@ void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> b, int width, int hei
 
 const ScreenModel& ConsoleModel() { return *model; }
 
+void InitConsole() {
+  int width = 80, height = 25;
+  std::unique_ptr<ConsoleBackend> platform = CreatePlatformConsoleBackend(width, height);
+  if (!platform) return;
+  InstallConsoleBackend(std::move(platform), width, height, 7);
+  RegisterFinalisation(StopConsoleBackend);
+}
+
 void StopConsoleBackend() {
   if (backend) backend->Stop();
 }

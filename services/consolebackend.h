@@ -46,6 +46,11 @@ void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> backend, int width, i
 /// registers it as a finalisation.
 void StopConsoleBackend();
 
+/// The platform's console: the controlling terminal on POSIX, the console
+/// window on Windows; null when the process has none. `width` and `height`
+/// (80 x 25 when unknown) become the window's size.
+std::unique_ptr<ConsoleBackend> CreatePlatformConsoleBackend(int& width, int& height);
+
 /// The model (for backends repainting it).
 const ScreenModel& ConsoleModel();
 

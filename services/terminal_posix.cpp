@@ -18,11 +18,11 @@
 
 #include "console.h"
 #include "consolebackend.h"
-#include "glyphs.h"
 #include "platform.h"
 #include "platform_posix.h"
 #include "process.h"
 #include "terminal.h"
+#include "vtrenderer.h"
 
 namespace ehi {
 
@@ -132,25 +132,6 @@ void InstallSignalHandlers() {
   std::atexit(RestoreTerminal);
 }
 
-// --- Rendering ----------------------------------------------------------
-
-// The console's colour numbers have blue in bit 0 and red in bit 2; the
-// terminal's the other way round.
-int SwapRedBlue(int c) { return ((c & 1) << 2) | (c & 2) | ((c & 4) >> 2); }
-
-void AppendSgr(std::string& out, uint8_t attr) {
-  int fg = attr & 15, bg = (attr >> 4) & 7;
-  out += "\x1b[0;";
-  out += std::to_string(fg & 8 ? 90 + SwapRedBlue(fg & 7) : 30 + SwapRedBlue(fg));
-  out += ';';
-  out += std::to_string(attr & 0x80 ? 100 + SwapRedBlue(bg) : 40 + SwapRedBlue(bg));
-  out += 'm';
-}
-
-void AppendMove(std::string& out, int col, int row) {
-  out += "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H";
-}
-
 double NowMs() {
   struct timespec ts;
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -166,61 +147,13 @@ class TerminalBackend : public ConsoleBackend {
   void Present(const ScreenModel& m) override {
     if (!takenOver_) return;
     if (resized.exchange(false)) QuerySize();
-    if (repaintWanted.exchange(false)) shownValid_ = false;
-    if (cols_ < kMinCols || rows_ < kMinRows) {
-      // Too small to show the screen: one line says so until it is not.
-      if (!noticeShown_) {
-        std::string notice = "\x1b[0m\x1b[2J\x1b[H";
-        notice += kTooSmall;
-        WriteRaw(notice.data(), notice.size());
-        noticeShown_ = true;
-      }
-      shownValid_ = false;
-      return;
-    }
-    std::string out;
-    const size_t cells = size_t(m.Width() * m.Height());
-    if (shown_.size() != cells) {
-      shown_.assign(cells, Cell());
-      shownValid_ = false;
-    }
-    if (!shownValid_) out = "\x1b[0m\x1b[2J";  // a whole repaint starts clean
-    noticeShown_ = false;
-    const int width = m.Width() < cols_ ? m.Width() : cols_;
-    const int height = m.Height() < rows_ ? m.Height() : rows_;
-    int curCol = -1, curRow = -1, curAttr = -1;
-    for (int row = 1; row <= height; ++row) {
-      for (int col = 1; col <= width; ++col) {
-        const Cell& c = m.At(col, row);
-        Cell& s = shown_[size_t((row - 1) * m.Width() + col - 1)];
-        if (shownValid_ && s == c) continue;
-        if (row != curRow || col != curCol) AppendMove(out, col, row);
-        if (c.Attr != curAttr) AppendSgr(out, c.Attr), curAttr = c.Attr;
-        out += Cp437Glyph(c.Ch);  // never a raw control byte
-        s = c;
-        curRow = row;
-        curCol = col + 1;
-      }
-    }
-    shownValid_ = true;
-    // Nothing changed: nothing is written (an idle screen sends no bytes).
-    if (out.empty() && m.CursorX() == cursorX_ && m.CursorY() == cursorY_) return;
-    cursorX_ = m.CursorX();
-    cursorY_ = m.CursorY();
-    if (cursorX_ <= cols_ && cursorY_ <= rows_) AppendMove(out, cursorX_, cursorY_);
+    if (repaintWanted.exchange(false)) renderer_.Invalidate();
+    const std::string out = renderer_.Render(m, cols_, rows_);
     WriteRaw(out.data(), out.size());
   }
 
   void PassThrough(std::string_view bytes) override {
-    std::string out;
-    for (char ch : bytes) {
-      unsigned char c = static_cast<unsigned char>(ch);
-      if (c == 7) continue;
-      if ((c >= 32 && c < 127) || c == '\r' || c == '\n' || c == '\b')
-        out += ch;
-      else
-        out += Cp437Glyph(c);  // a control byte never drives the terminal
-    }
+    const std::string out = VtRenderer::PassThrough(bytes);
     WriteRaw(out.data(), out.size());
   }
 
@@ -228,7 +161,7 @@ class TerminalBackend : public ConsoleBackend {
 
   void TakeOver() override {
     takenOver_ = true;
-    shownValid_ = false;
+    renderer_.Invalidate();
     Prepare();
   }
 
@@ -321,18 +254,11 @@ class TerminalBackend : public ConsoleBackend {
     }
   }
 
-  static constexpr int kMinCols = 80, kMinRows = 25;
-  static constexpr const char* kTooSmall =
-      "The window is too small: make it at least 80 x 25 to go on.";
-
   int inFd_;
   int cols_, rows_;  // the terminal window's size as last asked
-  int cursorX_ = 0, cursorY_ = 0;  // where the terminal's cursor was left
-  bool noticeShown_ = false;
   std::atomic<bool> hungUp_{false};
   bool takenOver_ = false;
-  bool shownValid_ = false;
-  std::vector<Cell> shown_;
+  VtRenderer renderer_;
   InputDecoder decoder_;
   double lastByte_ = 0;
   std::thread reader_;
@@ -350,20 +276,18 @@ void RestoreTerminal() {
   WriteRaw(kCursorAndColours, sizeof kCursorAndColours - 1);
 }
 
-void InitConsole() {
+std::unique_ptr<ConsoleBackend> CreatePlatformConsoleBackend(int& width, int& height) {
   const int out = sys::Fd(sys::TerminalOutput());
   const int in = sys::Fd(sys::TerminalInput());
-  if (out < 0 || in < 0) return;
+  if (out < 0 || in < 0) return nullptr;
   termFd = out;
   if (::tcgetattr(in, &savedModes) == 0) modesSaved = true;
-  int width = 80, height = 25;
   struct winsize ws;
   if (::ioctl(out, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
     width = ws.ws_col > 255 ? 255 : ws.ws_col;
     height = ws.ws_row > 255 ? 255 : ws.ws_row;
   }
-  InstallConsoleBackend(std::make_unique<TerminalBackend>(in, width, height), width, height, 7);
-  RegisterFinalisation(StopConsoleBackend);
+  return std::make_unique<TerminalBackend>(in, width, height);
 }
 
 }  // namespace ehi
