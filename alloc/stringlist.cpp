@@ -153,26 +153,26 @@ void MarkableStringList::MoveToTop(std::string_view ThisS) {
   }
 }
 
+bool MarkableStringList::SortsAfter(int J, int K, bool CaseSensitive) const {
+  if (CaseSensitive) return ShortCompare(S[J].View(), S[K].View()) > 0;
+  return ShortCompare(UpperCase(S[J].View()).View(), UpperCase(S[K].View()).View()) > 0;
+}
+
+void MarkableStringList::SwapEntries(int J, int K) {
+  String80 t = S[J];
+  S[J] = S[K];
+  S[K] = t;
+  if (UsingMarks) {
+    bool m = B[J];
+    B[J] = B[K];
+    B[K] = m;
+  }
+}
+
 void MarkableStringList::Sort(bool CaseSensitive) {
-  Str80ArPtr s = S;
-  BoolArPtr b = B;
-  const bool marks = UsingMarks;
   ShellSort(
-      NStrings,
-      [s, CaseSensitive](int j, int k) {
-        if (CaseSensitive) return ShortCompare(s[j].View(), s[k].View()) > 0;
-        return ShortCompare(UpperCase(s[j].View()).View(), UpperCase(s[k].View()).View()) > 0;
-      },
-      [s, b, marks](int j, int k) {
-        String80 t = s[j];
-        s[j] = s[k];
-        s[k] = t;
-        if (marks) {
-          bool m = b[j];
-          b[j] = b[k];
-          b[k] = m;
-        }
-      });
+      NStrings, [this, CaseSensitive](int j, int k) { return SortsAfter(j, k, CaseSensitive); },
+      [this](int j, int k) { SwapEntries(j, k); });
 }
 
 }  // namespace ehi

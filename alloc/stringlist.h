@@ -78,6 +78,12 @@ class MarkableStringList {
   /// Ascending Shell sort; marks travel with their strings.
   void Sort(bool CaseSensitive);
 
+ protected:
+  /// Whether entry J belongs after entry K in the sort's order.
+  bool SortsAfter(int J, int K, bool CaseSensitive) const;
+  /// Exchanges entries J and K with their marks.
+  void SwapEntries(int J, int K);
+
  private:
   void RequireMarks() const;
 };

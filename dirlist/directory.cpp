@@ -2,6 +2,7 @@
 
 #include "codes.h"
 #include "fatal.h"
+#include "shellsort.h"
 
 namespace ehi {
 
@@ -16,6 +17,8 @@ void InitUDir2() {
 Directory::Directory(int16_t PassMaxStrings, bool PassUsingMarks)
     : MarkableStringList(PassMaxStrings, PassUsingMarks) {
   if (PassMaxStrings > MaxEntries) RunAbort("Directory capacity above 5000 entries.");
+  // Room for a record per name the list can hold.
+  Entries.resize(size_t(PassMaxStrings > 0 ? PassMaxStrings : 0) + 1);
   AttrAllowed = FileAttrMask;
   AttrRequired = 0;
 }
@@ -23,11 +26,7 @@ Directory::Directory(int16_t PassMaxStrings, bool PassUsingMarks)
 Directory::~Directory() { ReleaseEntries(); }
 
 void Directory::ReleaseEntries() {
-  for (int i = entryCount_; i >= 1; --i) {
-    delete Entries[i];
-    Entries[i] = nullptr;
-  }
-  entryCount_ = 0;
+  for (int i = NStrings; i >= 1; --i) Entries[size_t(i)].reset();
 }
 
 void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16_t MustHave) {
@@ -47,8 +46,7 @@ void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16
       // AddString stops the program when the list is full, before any
       // record could be stored past the list's capacity.
       AddString(rec.Name.View());
-      Entries[NStrings] = new EntryRecord(rec);
-      entryCount_ = NStrings;
+      Entries[size_t(NStrings)] = std::make_unique<EntryRecord>(rec);
     }
     FindNextEntry(rec);
   }
@@ -63,9 +61,29 @@ String Directory::IthMarkedBaseName(int16_t I) const {
 }
 
 void Directory::SortListing(bool CaseSensitive) {
-  Sort(CaseSensitive);
-  MoveToTop("..");
-  MoveToTop(".");
+  ShellSort(
+      NStrings, [this, CaseSensitive](int j, int k) { return SortsAfter(j, k, CaseSensitive); },
+      [this](int j, int k) {
+        SwapEntries(j, k);
+        std::swap(Entries[size_t(j)], Entries[size_t(k)]);
+      });
+  BringToTop("..");
+  BringToTop(".");
+}
+
+// Moves the first entry named `Name` to the top with its record; the marks
+// stay with their positions, as the list's MoveToTop leaves them.
+void Directory::BringToTop(std::string_view Name) {
+  const int16_t pos = StringLocation(Name);
+  if (pos <= 1) return;
+  String80 name = S[pos];
+  std::unique_ptr<EntryRecord> rec = std::move(Entries[size_t(pos)]);
+  for (int i = pos; i > 1; --i) {
+    S[i] = S[i - 1];
+    Entries[size_t(i)] = std::move(Entries[size_t(i - 1)]);
+  }
+  S[1] = name;
+  Entries[1] = std::move(rec);
 }
 
 }  // namespace ehi

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "dirsearch.h"
 #include "shortstring.h"
@@ -34,10 +36,10 @@ class Directory : public MarkableStringList {
   uint16_t AttrAllowed = 0;
   /// Required attributes for re-reads by a screen; 0 at construction.
   uint16_t AttrRequired = 0;
-  /// The record of each accepted entry of the last read, 1..NStrings, in
-  /// reading order (sorting the names leaves them as they are); empty past
-  /// the last read's count.
-  EntryRecord* Entries[MaxEntries + 1] = {};
+  /// The record of each accepted entry of the last read, 1..NStrings: the
+  /// record of name I is Entries[I], also after SortListing; empty past the
+  /// last read's count.
+  std::vector<std::unique_ptr<EntryRecord>> Entries;
 
   /// An empty listing; a capacity above MaxEntries stops the program.
   Directory(int16_t PassMaxStrings, bool PassUsingMarks);
@@ -51,13 +53,19 @@ class Directory : public MarkableStringList {
   void ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16_t MustHave);
   /// The I-th marked name without directory and extension.
   String IthMarkedBaseName(int16_t I) const;
-  /// Sorts the names, then puts "." first and ".." second.
+  /// Sorts the names (with their records), then puts "." first and ".."
+  /// second.
   void SortListing(bool CaseSensitive);
 
  private:
+  // The list's own edits would move names without their records: a
+  // listing's names change only by reading and SortListing.
+  using MarkableStringList::DeleteFromList;
+  using MarkableStringList::InsertInList;
+  using MarkableStringList::MoveToTop;
+  using MarkableStringList::Sort;
   void ReleaseEntries();
-  // Records held, which list edits (deletions) do not change.
-  int entryCount_ = 0;
+  void BringToTop(std::string_view Name);
 };
 
 /// A reference to a Directory.

@@ -98,6 +98,22 @@ TEST(DirectoryDeathTest, OneEntryTooManyStops) {
   EXPECT_EXIT({ Directory d(5001, false); }, ::testing::ExitedWithCode(1), "above 5000");
 }
 
+// The record of name I is Entries[I], also after sorting; slots past the
+// count are empty from the start.
+TEST_F(Listing, RecordsFollowTheirNamesThroughASort) {
+  auto d = std::make_unique<Directory>(20, true);
+  EXPECT_EQ(d->Entries.size(), 21u);
+  for (const auto& e : d->Entries) EXPECT_EQ(e, nullptr);
+  WriteFile(dir_ / ("zz" + std::string(90, 'z')), "12");
+  d->ReadListing(Mask("*.*"), DirAttrMask, 0);
+  ASSERT_GT(d->NStrings, 3);
+  d->SortListing(false);
+  EXPECT_EQ(d->IthString(1).Str(), ".");
+  for (int i = 1; i <= d->NStrings; ++i)
+    EXPECT_EQ(d->Entries[size_t(i)]->Name.Str().substr(0, 80), d->IthString(int16_t(i)).Str());
+  for (size_t i = size_t(d->NStrings) + 1; i < d->Entries.size(); ++i) EXPECT_EQ(d->Entries[i], nullptr);
+}
+
 TEST(Directory, SortPutsDotsFirstAndBaseNames) {
   Directory d(10, true);
   for (const char* n : {"b", "..", "A", "."}) d.AddString(n);

@@ -45,7 +45,7 @@ int main() {
   for (int i = 1; i <= dir->NStrings; ++i) {
     if (!dir->IthMark(int16_t(i))) continue;
     WriteTextString(StandardOutput, folder, 0);
-    WriteTextString(StandardOutput, dir->Entries[i]->Name.View(), 0);
+    WriteTextString(StandardOutput, dir->Entries[size_t(i)]->Name.View(), 0);
     WriteTextChar(StandardOutput, '\n', 0);
     CheckIo();
   }

@@ -18,12 +18,24 @@ namespace ehi {
 
 namespace {
 
-// Physical directories already walked in this run (device, inode): a
-// symbolic link cycle or several links to one directory are walked once.
-std::set<std::pair<uint64_t, uint64_t>> walked;
+// What one walk owns: the run holds it, so nothing of it outlives the run
+// or is shared with anything else.
+struct WalkState {
+  // Physical directories already walked (device, inode): a symbolic link
+  // cycle or several links to one directory are walked once.
+  std::set<std::pair<uint64_t, uint64_t>> walked;
+  // One file object for the whole walk keeps its read buffer across files.
+  TextFile input;
+};
 
-// One file object for the whole run keeps its read buffer across files.
-TextFile input;
+// The walk of the run in progress; HarvestDir and HarvestFile called on
+// their own (by tests) share one of their own.
+WalkState* runWalk = nullptr;
+
+WalkState& Walk() {
+  static WalkState standalone;
+  return runWalk ? *runWalk : standalone;
+}
 
 // A folder that is missing or closed to us has an empty listing, as any
 // user would expect; a listing that failed for lack of resources (too many
@@ -80,6 +92,7 @@ void HarvestFile(std::string_view Path) {
   String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
   const bool substitute = IsNumberExtension(number.View());
 
+  TextFile& input = Walk().input;
   AssignText(input, Path);
   // A name that became a FIFO or a device after the listing is passed over
   // as if it had never qualified: it must neither hang nor feed the run.
@@ -108,7 +121,7 @@ void HarvestDir(std::string_view Path) {
   // is no path and may run past the limit.
   CheckedPath(std::string(Path));
   sys::PathFacts facts = sys::StatPath(std::string(Path));
-  if (facts.Exists && !walked.emplace(facts.Device, facts.Inode).second) return;
+  if (facts.Exists && !Walk().walked.emplace(facts.Device, facts.Inode).second) return;
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
   const std::string mask = prefix + "*.*";
@@ -124,14 +137,14 @@ void HarvestDir(std::string_view Path) {
     CheckListing();
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
-      std::string_view name = listing->Entries[i]->Name.View();
+      std::string_view name = listing->Entries[size_t(i)]->Name.View();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
     }
     listing->ReadListing(mask, DirAttrMask, kAttrDirectory);
     CheckListing();
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
-    std::string_view name = listing->Entries[i]->Name.View();
+    std::string_view name = listing->Entries[size_t(i)]->Name.View();
     if (name == "." || name == "..") continue;
     HarvestDir(prefix + std::string(name));
   }
@@ -139,8 +152,10 @@ void HarvestDir(std::string_view Path) {
 
 void RunHarvest() {
   ClearHarvested();
-  walked.clear();
+  WalkState walk;
+  runWalk = &walk;
   HarvestDir("");
+  runWalk = nullptr;
   SortHarvested();
   RemoveDuplicates();
   WriteResults();

@@ -1,9 +1,9 @@
 // Runs on a pseudo-terminal in the terminal tests: takes over the screen
 // and then ends in the way its argument names.
-#include <unistd.h>
-
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "console.h"
 #include "headless.h"
@@ -51,5 +51,5 @@ int main(int argc, char** argv) {
     NormalEnd();
   }
   WriteLine(ConsoleOutput, "READY");
-  for (;;) pause();
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }

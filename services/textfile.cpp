@@ -382,7 +382,7 @@ void WriteLine(TextFile& f, std::string_view s) {
 }
 
 void SetTextSink(TextFile& f, TextSink sink) { f.Sink = sink; }
-void SetTextSource(TextFile& f, TextSource source) { f.Source = source; }
+void SetTextSource(TextFile& f, TextSource source) { f.Source = std::move(source); }
 
 void RedirectTextFile(TextFile& f, sys::Handle h) {
   f.Handle = h;

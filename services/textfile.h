@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,8 +19,10 @@ enum class TextMode : uint8_t { Unassigned = 0, Closed, Input, Output };
 
 /// Where a file's output goes instead of a descriptor (the console screen).
 using TextSink = void (*)(const char* data, size_t size);
-/// Where a file's input comes from instead of a descriptor (line input).
-using TextSource = long (*)(char* buffer, size_t size);
+/// Where a file's input comes from instead of a handle (line input, bytes
+/// read ahead): fills up to `size` bytes, returns the count (0 at the end).
+/// It carries its own context.
+using TextSource = std::function<long(char* buffer, size_t size)>;
 
 /// One open or closed text file.
 struct TextFile {
@@ -36,7 +39,7 @@ struct TextFile {
 
   // Platform-side details beyond the record.
   TextSink Sink = nullptr;      // output goes here when set
-  TextSource Source = nullptr;  // input comes from here when set
+  TextSource Source;            // input comes from here when set
   sys::Replacement* Replace = nullptr;  // output replaces Name on CloseText
   /// Set before OpenTextRead to accept only a regular file: anything else
   /// is not opened, without an error, and NotRegular tells so.
