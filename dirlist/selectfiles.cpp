@@ -179,11 +179,9 @@ void SelectFiles(DirPtr& Dir, std::string_view Mask, std::string_view Heading,
     PollMouse();
     if (MouseClicked) screen.HandleClick();
     GotoXY(80, 25);
-    // Nothing came: rest a moment, so an open screen does not keep a
-    // processor busy; a user cannot tell 10 ms.
-    MouseEvent waiting;
-    if (!input && !MouseClicked && !PeekMouseEvent(waiting))
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Nothing came: wait for input, so an open screen does not keep a
+    // processor busy (and wakes at once when something comes).
+    if (!input && !MouseClicked) WaitForInput(100);
   }
   SetForeground(15);
   SetBackground(0);

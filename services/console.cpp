@@ -4,6 +4,7 @@
 #include "console.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,8 @@ std::unique_ptr<ConsoleBackend> backend;
 std::unique_ptr<ScreenModel> model;
 std::mutex keyLock;
 std::deque<KeyEvent> keys;
+// Told whenever input arrives from a background reader.
+std::condition_variable inputArrived;
 MouseQueue mouseQueue;
 bool mouseOn = false;
 
@@ -43,10 +46,18 @@ std::string lineBuffer;
 class CoreSink : public InputSink {
  public:
   void OnKey(const KeyEvent& key) override {
-    std::lock_guard<std::mutex> hold(keyLock);
-    keys.push_back(key);
+    {
+      std::lock_guard<std::mutex> hold(keyLock);
+      keys.push_back(key);
+    }
+    inputArrived.notify_all();
   }
-  void OnMouse(const MouseState& m) override { mouseQueue.Report(m); }
+  void OnMouse(const MouseState& m) override {
+    mouseQueue.Report(m);
+    // Taking the lock orders this after a waiter's look at the queue.
+    { std::lock_guard<std::mutex> hold(keyLock); }
+    inputArrived.notify_all();
+  }
 };
 CoreSink coreSink;
 
@@ -126,6 +137,29 @@ std::string EditLine() {
       default: store(c); break;
     }
   }
+}
+
+// Waits up to `ms` until `ready` holds, reading nothing itself: on the
+// background reader's word, or on the backend's own input (which the
+// caller's next poll then reads).
+template <typename Ready>
+void WaitUntil(Ready ready, int ms) {
+  if (!backend) return;
+  std::unique_lock<std::mutex> hold(keyLock);
+  if (ready()) return;
+  if (backend->ReadsInBackground()) {
+    inputArrived.wait_for(hold, std::chrono::milliseconds(ms));
+  } else {
+    hold.unlock();
+    backend->AwaitInput(ms);
+  }
+}
+
+// Under keyLock.
+bool KeyWaiting() { return pendingValid || !keys.empty(); }
+bool MouseWaiting() {
+  MouseEvent e;
+  return mouseQueue.Peek(e);
 }
 
 long ReadConsoleLine(char* buffer, size_t size) {
@@ -231,7 +265,7 @@ char ReadKey() {
     if (sys::ReadSome(sys::StandardHandle(sys::StandardStream::Input), &c, 1, err) != 1) c = 27;
     return c;
   }
-  while (!KeyPressed()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!KeyPressed()) WaitUntil(KeyWaiting, 100);
   if (pendingExtended) {
     pendingExtended = false;
     return 0;  // the code stays pending for the next call
@@ -251,8 +285,24 @@ bool PeekMouseEvent(MouseEvent& e) { return mouseQueue.Peek(e); }
 
 MouseEvent TakeMouseEvent() {
   MouseEvent e;
-  while (!mouseQueue.Take(e)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  while (!mouseQueue.Take(e)) {
+    if (!backend) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing will come
+      continue;
+    }
+    backend->PollInput(coreSink);
+    if (backend->HungUp()) Halt(kHangUpStatus);
+    WaitUntil(MouseWaiting, 100);
+  }
   return e;
+}
+
+void WaitForInput(int ms) {
+  if (!backend) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  WaitUntil([] { return KeyWaiting() || MouseWaiting(); }, ms);
 }
 
 }  // namespace ehi

@@ -50,11 +50,15 @@ bool KeyPressed();
 /// Waits for a key. An extended key gives 0, then its code.
 char ReadKey();
 
+/// Waits until a key or a mouse event is pending, or `ms` passed; for
+/// screens that poll both.
+void WaitForInput(int ms);
+
 /// Starts mouse reporting and the input reader; a second call does nothing.
 void EnableMouse();
 /// Copies the first pending mouse event; false when there is none.
 bool PeekMouseEvent(MouseEvent& e);
-/// Removes and returns the first mouse event, waiting (50 ms steps) for one.
+/// Removes and returns the first mouse event, waiting for one.
 MouseEvent TakeMouseEvent();
 
 /// Brings up the console on the controlling terminal when there is one;

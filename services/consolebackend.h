@@ -26,6 +26,11 @@ class ConsoleBackend {
   virtual void PollInput(InputSink& sink) = 0;
   /// Starts reporting the mouse (and reading input in the background).
   virtual void StartMouse(InputSink& sink) = 0;
+  /// Whether input arrives on a thread of its own (the core then waits for
+  /// it to be reported instead of calling AwaitInput).
+  virtual bool ReadsInBackground() const { return false; }
+  /// Waits up to `ms` for input that PollInput would read.
+  virtual void AwaitInput(int ms) = 0;
   /// Whether the input has ended for good (the terminal hung up).
   virtual bool HungUp() const { return false; }
   /// Stops reading input and gives the display back as it was found; part

@@ -1,6 +1,8 @@
 #include "headless.h"
 
+#include <chrono>
 #include <deque>
+#include <thread>
 #include <utility>
 
 #include "console.h"
@@ -50,6 +52,9 @@ class HeadlessBackend : public ConsoleBackend {
       sink.OnMouse(item.mouse);
   }
   void StartMouse(InputSink&) override {}
+  // Scripted input is there at once; an empty script has nothing to wait
+  // for but must not keep a processor busy either.
+  void AwaitInput(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 };
 
 }  // namespace

@@ -193,6 +193,13 @@ class TerminalBackend : public ConsoleBackend {
 
   bool HungUp() const override { return hungUp_; }
 
+  bool ReadsInBackground() const override { return readerRunning_; }
+
+  void AwaitInput(int ms) override {
+    struct pollfd p = {inFd_, POLLIN, 0};
+    ::poll(&p, 1, ms);
+  }
+
   void Stop() override {
     StopReader();
     RestoreTerminal();
