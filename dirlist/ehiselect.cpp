@@ -1,31 +1,52 @@
 // ehiselect: a mouse-driven file chooser for shell scripts. Shows the
-// entries of the current folder, lets the user mark any number of them, and
-// after "OK" (or any key) prints the names marked, one per line, on
-// standard output: `ehiselect | xargs ...`. "Quit Program" prints nothing
-// and ends with exit status 1. Without a terminal of at least 80 x 25 it
-// says so on standard error and ends with status 2, drawing nothing.
+// entries that match a mask (of the current folder unless the mask names
+// another), lets the user mark them (one, with --single), and after "OK"
+// (or any key) prints the names marked, one per line, on standard output:
+// `ehiselect | xargs ...`. "Quit Program" prints nothing and ends with exit
+// status 1. A usage error, or no terminal of at least 80 x 25, is said on
+// standard error and ends with status 2, drawing nothing.
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "UButtons.h"
 #include "UDir2.h"
 #include "console.h"
 #include "platform.h"
 #include "process.h"
+#include "selectoptions.h"
 #include "textfile.h"
 
 namespace {
 
+void Write(ehi::sys::StandardStream to, std::string_view text) {
+  ehi::sys::WriteAll(ehi::sys::StandardHandle(to), text.data(), text.size());
+}
+
 [[noreturn]] void Refuse(const std::string& why) {
-  const std::string line = "ehiselect: " + why + "\n";
-  ehi::sys::WriteAll(ehi::sys::StandardHandle(ehi::sys::StandardStream::Error), line.data(), line.size());
+  Write(ehi::sys::StandardStream::Error, "ehiselect: " + why + "\n");
   ehi::Halt(2);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using namespace ehi;
+  const SelectOptions options = ParseSelectArguments(std::vector<std::string_view>(argv + 1, argv + argc));
+  switch (options.What) {
+    case SelectOptions::Action::Help:
+      Write(sys::StandardStream::Output, SelectUsage);
+      return 0;
+    case SelectOptions::Action::Version:
+      Write(sys::StandardStream::Output, "ehiselect " EHI_VERSION "\n");
+      return 0;
+    case SelectOptions::Action::UsageError:
+      Write(sys::StandardStream::Error,
+            "ehiselect: " + options.Error + "\nTry 'ehiselect --help'.\n");
+      return 2;
+    case SelectOptions::Action::Run: break;
+  }
   InitServices();
   InitUButtons();
   InitUDir2();
@@ -35,7 +56,7 @@ int main() {
            std::to_string(ConsoleWindow.Right) + " x " + std::to_string(ConsoleWindow.Bottom));
   auto listing = std::make_unique<Directory>(MaxEntries, true);
   DirPtr dir = listing.get();
-  SelectFiles(dir, "*.*", "Mark files, then OK", true);
+  SelectFiles(dir, options.Mask, options.Heading, options.MultiSelect);
   // The whole names (the list keeps 80 characters), one per line with a
   // plain line feed, as shell tools expect, each with the folder part of the
   // mask in force as it was typed, so that the names work from here.

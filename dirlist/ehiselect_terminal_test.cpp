@@ -104,5 +104,30 @@ TEST(EhiselectTerminal, NamesCarryTheFolderPartOfTheMask) {
   EXPECT_NE(p.Out.find("sub/a.txt\r\n"), std::string::npos) << p.Out.substr(listed);
 }
 
+// The options reach the screen: its heading, its mask and single choice.
+TEST(EhiselectTerminal, OptionsMapOntoTheScreen) {
+  test::TempDir dir;
+  test::MakeDirs(dir / "sub");
+  test::WriteFile(dir / "sub/a.txt", "");
+  test::WriteFile(dir / "sub/b.txt", "");
+  test::PtyProgram p(EHISELECT_PATH, {"--single", "--heading", "Pick one", "sub/*.txt"},
+                     dir.Path());
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  EXPECT_NE(p.Out.find("Pick"), std::string::npos);
+  EXPECT_EQ(p.Out.find("Select all"), std::string::npos);  // single choice: no such button
+  size_t at = p.Out.size();
+  p.Type(Click(5, 3));
+  ASSERT_TRUE(p.ReadUntil("*", 5000, at));
+  at = p.Out.size();
+  p.Type(Click(5, 4));  // the other entry: the first mark goes
+  ASSERT_TRUE(p.ReadUntil("*", 5000, at));
+  p.Type("x");
+  p.Finish();
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
+  const bool a = p.Out.find("sub/a.txt\r\n") != std::string::npos;
+  const bool b = p.Out.find("sub/b.txt\r\n") != std::string::npos;
+  EXPECT_TRUE(a != b) << p.Out.substr(at);  // exactly one name
+}
+
 }  // namespace
 }  // namespace ehi

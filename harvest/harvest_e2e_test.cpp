@@ -55,6 +55,23 @@ class HarvestRun : public ::testing::Test {
   TempDir dir_;
 };
 
+// --help and --version answer on standard output and walk nothing; other
+// arguments are ignored.
+TEST_F(HarvestRun, HelpAndVersionWalkNothing) {
+  WriteFile(dir_ / "EHI.x", Rec("r") + "\n");
+  RunResult help = RunProgram(EHIHARVEST_PATH, dir_.Path(), {"--help"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Out.rfind("Usage: ehiharvest", 0), 0u) << help.Out;
+  EXPECT_NE(help.Out.find("man ehiharvest"), std::string::npos);
+  RunResult version = RunProgram(EHIHARVEST_PATH, dir_.Path(), {"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, std::string("ehiharvest ") + EHI_VERSION + "\n");
+  EXPECT_FALSE(HasTable());
+  RunResult other = RunProgram(EHIHARVEST_PATH, dir_.Path(), {"--verbose", "x"});
+  EXPECT_EQ(other.Out, kFound + "1" + kTail);
+  EXPECT_TRUE(HasTable());
+}
+
 TEST_F(HarvestRun, EmptyTreeReportsZeroAndWritesNoTable) {
   WriteFile(dir_ / "results.txt", Rec("A") + "\n");
   RunResult r = Run();

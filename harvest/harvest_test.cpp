@@ -1,4 +1,5 @@
 #include "harvest.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,29 @@ TEST(HarvestDeathTest, TheStoreStopsAtItsCapacity) {
       ::testing::ExitedWithCode(1),
       "^Halting with error-code 1, because:\r\nAddHarvested tried to store too many "
       "records.\r\n$");
+}
+
+}  // namespace
+}  // namespace ehi
+
+namespace ehi {
+namespace {
+
+TEST(HarvestOptions, OnlyHelpAndVersionAreAnswered) {
+  struct Case {
+    std::vector<std::string_view> args;
+    HarvestAction want;
+  };
+  const Case table[] = {
+      {{}, HarvestAction::Run},
+      {{"anything", "else"}, HarvestAction::Run},
+      {{"--help"}, HarvestAction::Help},
+      {{"-h"}, HarvestAction::Help},
+      {{"x", "--version"}, HarvestAction::Version},
+      {{"--version", "--help"}, HarvestAction::Version},  // the first one counts
+      {{"--HELP"}, HarvestAction::Run},
+  };
+  for (const Case& c : table) EXPECT_EQ(ParseHarvestArguments(c.args), c.want) << c.args.size();
 }
 
 }  // namespace
