@@ -9,9 +9,10 @@ DIR        ?=
 # Warnings as errors: CI turns it on (make test WERROR=ON).
 WERROR     ?= OFF
 
-PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev
+PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev \
+           groff-base dpkg-dev zip
 
-.PHONY: all deps build test test-plain test-asan fuzz fuzz-short fuzz-build run install bench clean
+.PHONY: all deps build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench clean
 
 all: build
 
@@ -49,6 +50,18 @@ run: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# The Debian package (build/packages/ehiharvest_VERSION_ARCH.deb) and, when
+# the Windows programs have been built, a zip of them with the README.
+package: build
+	cd $(BUILD) && cpack -G DEB -B packages
+	@if [ -f build-win/ehiharvest.exe ] && [ -f build-win/ehiselect.exe ]; then \
+	  version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt); \
+	  rm -f $(BUILD)/packages/ehiharvest-$$version-windows.zip; \
+	  zip -j $(BUILD)/packages/ehiharvest-$$version-windows.zip \
+	    build-win/ehiharvest.exe build-win/ehiselect.exe README.md; \
+	else echo "No Windows build (build-win/*.exe): no zip made."; fi
+	@ls -l $(BUILD)/packages/*.deb $(BUILD)/packages/*.zip 2>/dev/null || true
+
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEHI_TESTS=OFF -DEHI_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
@@ -70,4 +83,4 @@ fuzz-short: fuzz-build
 	tools/run-fuzz.sh build-fuzz 20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-win
