@@ -11,8 +11,19 @@ command -v tmux >/dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
 [ -d /proc/self ] || { echo "SKIP: no /proc to read process states from"; exit 77; }
 
 work=$(mktemp -d)
-sock="$work/tmux.sock"
-cleanup() { tmux -S "$sock" kill-server 2>/dev/null || true; rm -rf "$work"; }
+# Each session gets a server of its own on a fresh socket: a server being
+# killed can never meet the next session's first command.
+servers=0
+sock="$work/tmux.0.sock"
+fresh_server() {
+  T kill-server 2>/dev/null || true
+  servers=$((servers + 1))
+  sock="$work/tmux.$servers.sock"
+}
+cleanup() {
+  for s in "$work"/tmux.*.sock; do tmux -S "$s" kill-server 2>/dev/null || true; done
+  rm -rf "$work"
+}
 trap cleanup EXIT
 mkdir "$work/files"
 for f in alpha.txt bravo.txt charlie.txt delta.txt echo.txt; do : > "$work/files/$f"; done
@@ -45,7 +56,7 @@ cells() {
 }
 marks() { screen | python3 -c 'import sys; print("".join(l[1:2] for l in sys.stdin.read().split("\n")[2:24]))'; }
 start() {
-  T kill-server 2>/dev/null || true
+  fresh_server
   rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
   T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" \
     "stty -g > $work/stty_before; $EXE > $work/out; echo \$? > $work/status; stty -g > $work/stty_after; sleep 600"
@@ -105,7 +116,7 @@ cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings c
 
 # --- Ctrl-Z stops it like any full-screen program; fg repaints it whole ------
 # An interactive shell, so that the program runs as a job that can stop.
-T kill-server 2>/dev/null || true
+fresh_server
 rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
 T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='ready$ ' sh -i"
 wait_for 'ready$' 10 || fail "Ctrl-Z: no shell prompt"

@@ -1,5 +1,8 @@
 // The directory walk and the record tests.
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -12,6 +15,7 @@
 #include "dirsearch.h"
 #include "platform.h"
 #include "process.h"
+#include "readahead.h"
 #include "textfile.h"
 
 namespace ehi {
@@ -26,6 +30,9 @@ struct WalkState {
   std::set<std::pair<uint64_t, uint64_t>> walked;
   // One file object for the whole walk keeps its read buffer across files.
   TextFile input;
+  // What a worker listed and read ahead of the walk (when the run started
+  // one).
+  ReadAhead readAhead;
 };
 
 // The walk of the run in progress; HarvestDir and HarvestFile called on
@@ -84,6 +91,7 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
 }
 
 void HarvestFile(std::string_view Path) {
+  std::shared_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
   // Anyone who may write into the start folder could plant the table as a
   // link to a file of theirs choosing; such a link is not read.
   if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) return;
@@ -94,10 +102,21 @@ void HarvestFile(std::string_view Path) {
 
   TextFile& input = Walk().input;
   AssignText(input, Path);
-  // A name that became a FIFO or a device after the listing is passed over
-  // as if it had never qualified: it must neither hang nor feed the run.
-  input.RegularOnly = true;
-  OpenTextRead(input);
+  if (ahead) {
+    // Read ahead whole: the same reading rules, from memory.
+    OpenTextSource(input, [ahead, pos = size_t(0)](char* buffer, size_t size) mutable {
+      const size_t n = std::min(size, ahead->Bytes.size() - pos);
+      std::memcpy(buffer, ahead->Bytes.data() + pos, n);
+      pos += n;
+      return long(n);
+    });
+  } else {
+    // A name that became a FIFO or a device after the listing is passed
+    // over as if it had never qualified: it must neither hang nor feed the
+    // run.
+    input.RegularOnly = true;
+    OpenTextRead(input);
+  }
   CheckIo();
   if (input.NotRegular) return;
   String line;
@@ -131,8 +150,11 @@ void HarvestDir(std::string_view Path) {
   {
     // Both passes see the folder as the file system listed it once: the
     // second listing costs as much as the first, and the walk's speed is
-    // mostly the cost of listing folders.
-    ListingSnapshot once(prefix);
+    // mostly the cost of listing folders. A listing read ahead serves both.
+    std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeListing(Path);
+    std::optional<ListingSnapshot> snapshot;
+    if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
+    else snapshot.emplace(prefix);
     listing->ReadListing(mask, FileAttrMask, 0);
     CheckListing();
     for (int i = 1; i <= listing->NStrings; ++i) {
@@ -154,7 +176,9 @@ void RunHarvest() {
   ClearHarvested();
   WalkState walk;
   runWalk = &walk;
+  walk.readAhead.Start();
   HarvestDir("");
+  walk.readAhead.Stop();
   runWalk = nullptr;
   SortHarvested();
   RemoveDuplicates();

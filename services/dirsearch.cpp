@@ -16,12 +16,7 @@ struct Snapshot {
   bool Active = false;
   bool Filled = false;
   std::string Dir;
-  struct Entry {
-    std::string Name;
-    uint32_t Attr;
-    bool Unresolved;
-  };
-  std::vector<Entry> Entries;
+  std::vector<ListedEntry> Entries;
 };
 Snapshot snapshot;
 
@@ -42,7 +37,7 @@ struct SearchState {
   bool NextRaw(sys::DirEntry& entry) {
     if (Replay) {
       if (Next >= snapshot.Entries.size()) return false;
-      const Snapshot::Entry& e = snapshot.Entries[Next++];
+      const ListedEntry& e = snapshot.Entries[Next++];
       entry.Name = e.Name.c_str();
       entry.Attr = e.Attr;
       entry.Unresolved = e.Unresolved;
@@ -67,6 +62,14 @@ ListingSnapshot::ListingSnapshot(std::string_view dirPart) {
   snapshot = Snapshot();
   snapshot.Active = true;
   snapshot.Dir = std::string(dirPart);
+}
+
+ListingSnapshot::ListingSnapshot(std::string_view dirPart, std::vector<ListedEntry> listed) {
+  snapshot = Snapshot();
+  snapshot.Active = true;
+  snapshot.Filled = true;
+  snapshot.Dir = std::string(dirPart);
+  snapshot.Entries = std::move(listed);
 }
 
 ListingSnapshot::~ListingSnapshot() { snapshot = Snapshot(); }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "codes.h"
 #include "shortstring.h"
@@ -53,6 +55,16 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
 /// Delivers the next entry of the search.
 void FindNextEntry(EntryRecord& rec);
 
+/// One entry of a directory as listed, before any mask or filter.
+struct ListedEntry {
+  std::string Name;
+  /// Attribute bits the listing reported (hidden, system, directory).
+  uint32_t Attr = 0;
+  /// The listing could not tell a file from a directory (a link): the
+  /// search looks at what it names.
+  bool Unresolved = false;
+};
+
 /// While it exists, the searches of one directory (the directory part of
 /// their masks equals `dirPart`) deliver the entries as the first of them
 /// found them, so a walk that lists a directory twice (its files, then its
@@ -60,6 +72,9 @@ void FindNextEntry(EntryRecord& rec);
 class ListingSnapshot {
  public:
   explicit ListingSnapshot(std::string_view dirPart);
+  /// A snapshot of entries listed beforehand (read ahead, complete and
+  /// without error): no search of the directory asks the file system.
+  ListingSnapshot(std::string_view dirPart, std::vector<ListedEntry> listed);
   ~ListingSnapshot();
   ListingSnapshot(const ListingSnapshot&) = delete;
   ListingSnapshot& operator=(const ListingSnapshot&) = delete;

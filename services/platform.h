@@ -111,6 +111,10 @@ void AbortReplace(Replacement* job);
 /// `whileNamed` once the temporary file has a name in the folder.
 void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 
+/// How many files the process may have open at once (a large number when
+/// there is no limit).
+long OpenFileLimit();
+
 /// Makes a write past the process's file-size limit fail like a full disk
 /// instead of ending the process with a signal.
 void IgnoreFileSizeSignal();
@@ -136,8 +140,9 @@ DirStream* OpenDirStream(const std::string& path, int& error);
 /// The next entry: false at the end, or with `error` set when reading the
 /// directory failed part-way.
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error);
-/// For fault-injection tests only: after `entries` more entries, reading any
-/// directory fails with a device error (a negative count switches it off).
+/// For fault-injection tests only: reading any directory fails with a
+/// device error after its first `entries` entries (a negative count
+/// switches it off).
 void SetListingFaultForTesting(int entries);
 /// `dir` (a folder part with its trailing separator, "" for the current
 /// folder) as a path that means the same folder whatever the current folder

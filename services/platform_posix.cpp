@@ -10,11 +10,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -193,8 +195,15 @@ std::string AnchoredFolder(const std::string& dir) {
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
+long OpenFileLimit() {
+  struct rlimit lim;
+  if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return 1L << 30;
+  return long(lim.rlim_cur);
+}
+
 struct DirStream {
   DIR* dir;
+  int read = 0;  // entries delivered so far
 };
 
 DirStream* OpenDirStream(const std::string& path, int& error) {
@@ -208,17 +217,21 @@ DirStream* OpenDirStream(const std::string& path, int& error) {
 }
 
 namespace {
-int listingFaultAfter = -1;
+std::atomic<int> listingFaultAfter{-1};
 }  // namespace
 
 void SetListingFaultForTesting(int entries) { listingFaultAfter = entries; }
 
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   error = 0;
-  if (listingFaultAfter >= 0 && listingFaultAfter-- == 0) {
+  // The injected fault strikes every listing at the same entry, whichever
+  // thread reads it.
+  const int faultAfter = listingFaultAfter;
+  if (faultAfter >= 0 && d->read == faultAfter) {
     error = MapError(EIO);
     return false;
   }
+  ++d->read;
   errno = 0;
   struct dirent* e = ::readdir(d->dir);
   if (!e) {

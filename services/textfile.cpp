@@ -159,6 +159,7 @@ bool BeginOpen(TextFile& f) {
   }
   if (f.Mode != TextMode::Closed) CloseQuietly(f);
   PrepareBuffer(f, TextBlockSize);
+  f.NotRegular = false;  // each opening tells anew
   return true;
 }
 
@@ -192,7 +193,6 @@ void OpenTextRead(TextFile& f) {
     f.Handle = sys::StandardHandle(sys::StandardStream::Input);
   } else {
     int err = 0;
-    f.NotRegular = false;
     f.Handle = f.RegularOnly ? sys::OpenRegularForReading(f.Name, err, f.NotRegular)
                              : sys::OpenForReading(f.Name, err);
     if (f.NotRegular) {
@@ -205,6 +205,13 @@ void OpenTextRead(TextFile& f) {
       return;
     }
   }
+  f.Mode = TextMode::Input;
+}
+
+void OpenTextSource(TextFile& f, TextSource source) {
+  if (!BeginOpen(f)) return;
+  f.Handle = sys::kNoHandle;
+  f.Source = std::move(source);
   f.Mode = TextMode::Input;
 }
 

@@ -67,6 +67,9 @@ void CheckIo();
 void AssignText(TextFile& f, std::string_view name);
 /// Opens the named file for reading from its start ("" = standard input).
 void OpenTextRead(TextFile& f);
+/// Opens `f` for reading from `source` instead of a file (bytes read
+/// beforehand); the reading rules are those of a file.
+void OpenTextSource(TextFile& f, TextSource source);
 /// Creates or truncates the named file for writing ("" = standard output).
 void OpenTextWrite(TextFile& f);
 /// Like OpenTextWrite, but the output replaces the file only when CloseText

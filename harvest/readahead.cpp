@@ -1,0 +1,209 @@
+#include "readahead.h"
+
+#include <cstring>
+
+#include "codes.h"
+#include "harvest.h"
+#include "platform.h"
+#include "process.h"
+
+namespace ehi {
+
+namespace {
+
+bool enabledForTesting = true;
+bool headStartForTesting = false;
+
+// The read-ahead of the run in progress, stopped by the program's end too
+// (a stop or a runtime error ends the walk anywhere).
+ReadAhead* active = nullptr;
+void StopActive() {
+  if (active) active->Stop();
+}
+
+// Paths are short strings in the walk: one longer stops the run there.
+constexpr size_t kMaxPath = 255;
+
+}  // namespace
+
+void ReadAhead::SetForTesting(bool enabled, bool headStart) {
+  enabledForTesting = enabled;
+  headStartForTesting = headStart;
+}
+
+void ReadAhead::Start() {
+  // The worker holds up to two descriptors at a time; a process that may
+  // open only a few files walks alone, so that the walk never fails for
+  // lack of a descriptor the worker holds.
+  if (!enabledForTesting || running_ || sys::OpenFileLimit() < 64) return;
+  static bool registered = false;
+  if (!registered) {
+    RegisterFinalisation(StopActive);
+    registered = true;
+  }
+  stop_ = done_ = false;
+  running_ = true;
+  active = this;
+  worker_ = std::thread([this] { Run(); });
+  if (headStartForTesting) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] {
+      return done_ || queue_.size() >= kMaxItems || bytes_ >= kMaxBytes / 2;
+    });
+  }
+}
+
+void ReadAhead::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard<std::mutex> hold(lock_);
+  queue_.clear();
+  bytes_ = 0;
+  running_ = false;
+  if (active == this) active = nullptr;
+}
+
+std::unique_ptr<ReadAheadItem> ReadAhead::TakeListing(std::string_view path) {
+  return Take(ReadAheadItem::Kind::Listing, path);
+}
+
+std::unique_ptr<ReadAheadItem> ReadAhead::TakeFile(std::string_view path) {
+  return Take(ReadAheadItem::Kind::File, path);
+}
+
+std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (!running_) return nullptr;
+  changed_.wait(hold, [this] { return !queue_.empty() || done_ || stop_; });
+  if (queue_.empty()) return nullptr;
+  if (queue_.front()->What != kind || queue_.front()->Path != path) {
+    // The walk and the worker parted (the tree changed under them): the
+    // walk goes on alone.
+    hold.unlock();
+    Stop();
+    return nullptr;
+  }
+  std::unique_ptr<ReadAheadItem> item = std::move(queue_.front());
+  queue_.pop_front();
+  bytes_ -= item->Bytes.size();
+  hold.unlock();
+  changed_.notify_all();
+  if (!item->Ready) return nullptr;
+  return item;
+}
+
+bool ReadAhead::Stopping() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return stop_;
+}
+
+bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
+  std::unique_lock<std::mutex> hold(lock_);
+  const size_t size = item->Bytes.size();
+  changed_.wait(hold, [&] {
+    return stop_ || queue_.empty() ||
+           (queue_.size() < kMaxItems && bytes_ + size <= kMaxBytes);
+  });
+  if (stop_) return false;
+  bytes_ += size;
+  queue_.push_back(std::move(item));
+  hold.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+void ReadAhead::Run() {
+  WalkFolder("");
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    done_ = true;
+  }
+  changed_.notify_all();
+}
+
+// The walk's order: the folder's listing, its qualifying files, then its
+// subfolders, each physical folder once. A path the walk could not use
+// ends the worker there, as it ends the walk.
+void ReadAhead::WalkFolder(const std::string& path) {
+  if (Stopping() || path.size() > kMaxPath) {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+    return;
+  }
+  const sys::PathFacts facts = sys::StatPath(path);
+  if (facts.Exists && !walked_.emplace(facts.Device, facts.Inode).second) return;
+
+  auto item = std::make_unique<ReadAheadItem>();
+  item->What = ReadAheadItem::Kind::Listing;
+  item->Path = path;
+  int error = 0;
+  if (sys::DirStream* d = sys::OpenDirStream(path, error)) {
+    sys::DirEntry e;
+    while (sys::NextDirEntry(d, e, error)) item->Entries.push_back({e.Name, e.Attr, e.Unresolved});
+    sys::CloseDirStream(d);
+    item->Ready = error == 0;
+  }
+  // A listing that failed is left to the walk, which meets the same
+  // failure: the folder is empty to it, or the run ends there.
+  if (!item->Ready) item->Entries.clear();
+
+  const std::string prefix = path.empty() ? std::string() : path + "/";
+  std::vector<std::string> files, folders;
+  for (const ListedEntry& e : item->Entries) {
+    uint32_t attr = e.Attr;
+    if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
+    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(e.Name)) files.push_back(prefix + e.Name);
+    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..")
+      folders.push_back(prefix + e.Name);
+  }
+  if (!Push(std::move(item))) return;
+
+  for (const std::string& file : files) {
+    if (file.size() > kMaxPath) {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+      return;
+    }
+    auto read = std::make_unique<ReadAheadItem>();
+    read->What = ReadAheadItem::Kind::File;
+    read->Path = file;
+    ReadFile(file, *read);
+    if (!Push(std::move(read))) return;
+  }
+  for (const std::string& folder : folders) {
+    WalkFolder(folder);
+    if (Stopping()) return;
+  }
+}
+
+// The whole content, under the walk's rules: a table behind a link that
+// may not be followed is not opened, only a regular file is read, and
+// anything unusual (an error, a file too large to hold) is left to the
+// walk.
+void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
+  if (path == TableName && !sys::MayFollowLinks(path)) return;
+  int error = 0;
+  bool notRegular = false;
+  const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular);
+  if (h == sys::kNoHandle) return;
+  char block[65536];
+  for (;;) {
+    const long n = sys::ReadSome(h, block, sizeof block, error);
+    if (n < 0 || item.Bytes.size() + size_t(n) > kMaxFileBytes) {
+      item.Bytes.clear();
+      item.Bytes.shrink_to_fit();
+      sys::CloseHandle(h);
+      return;
+    }
+    if (n == 0) break;
+    item.Bytes.append(block, size_t(n));
+  }
+  item.Ready = sys::CloseHandle(h);
+  if (!item.Ready) item.Bytes.clear();
+}
+
+}  // namespace ehi

@@ -1,0 +1,91 @@
+// Read-ahead for the walk: one worker thread lists the folders and reads the
+// qualifying files that the walk will come to next, in the walk's own order,
+// into a bounded queue that the walk takes from. The walk's logic stays on
+// the main thread; the worker only makes platform calls that return entries,
+// bytes or an error, and opens nothing the walk itself would not open.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "dirsearch.h"
+
+namespace ehi {
+
+/// What the worker found for one folder or file of the walk, in walk order.
+struct ReadAheadItem {
+  enum class Kind { Listing, File };
+  Kind What = Kind::Listing;
+  std::string Path;
+  /// False when the worker left it to the walk (an error, a file too large
+  /// or not regular, a link it may not follow): the walk does it itself and
+  /// meets whatever the worker met, at its own place in the walk.
+  bool Ready = false;
+  std::vector<ListedEntry> Entries;  // a listing's entries, as listed
+  std::string Bytes;                 // a file's whole content
+};
+
+class ReadAhead {
+ public:
+  /// Bytes of file content held at most, and the largest file read ahead.
+  static constexpr size_t kMaxBytes = size_t(8) << 20;
+  static constexpr size_t kMaxFileBytes = size_t(2) << 20;
+  /// Items held at most.
+  static constexpr size_t kMaxItems = 512;
+
+  ReadAhead() = default;
+  ~ReadAhead() { Stop(); }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  /// Starts the worker on the start folder ("" ) unless read-ahead is off or
+  /// the process may open too few files to spare the worker's two.
+  void Start();
+  /// Stops the worker and drops whatever it read; safe to call twice.
+  void Stop();
+
+  /// The next item when it is the listing of `path`, waiting for the worker
+  /// if it has not got there yet; null when the walk must list the folder
+  /// itself.
+  std::unique_ptr<ReadAheadItem> TakeListing(std::string_view path);
+  /// The same for the content of the file `path`.
+  std::unique_ptr<ReadAheadItem> TakeFile(std::string_view path);
+
+  /// For tests only: `enabled` false runs every walk without read-ahead;
+  /// `headStart` makes Start wait until the worker has gone as far as its
+  /// bounds let it, so that it is as far ahead of the walk as it can be.
+  static void SetForTesting(bool enabled, bool headStart);
+
+ private:
+  std::unique_ptr<ReadAheadItem> Take(ReadAheadItem::Kind kind, std::string_view path);
+  void Run();
+  void WalkFolder(const std::string& path);
+  void ReadFile(const std::string& path, ReadAheadItem& item);
+  // Queues an item, waiting while the queue is full; false once stopped.
+  bool Push(std::unique_ptr<ReadAheadItem> item);
+  bool Stopping();
+
+  std::thread worker_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<ReadAheadItem>> queue_;
+  size_t bytes_ = 0;
+  bool stop_ = false;
+  bool done_ = false;     // the worker has walked everything it will
+  bool running_ = false;  // a worker was started and not yet stopped
+  // The worker's own record of the physical folders it walked, as the walk
+  // keeps its own: both skip the same folders.
+  std::set<std::pair<uint64_t, uint64_t>> walked_;
+};
+
+}  // namespace ehi
