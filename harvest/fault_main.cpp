@@ -5,6 +5,9 @@
 //   --listing-fault=N     reading a folder fails after N entries
 //   --named-temp          the table's temporary file has a name from the start
 //   --raise-while-named=S signal S arrives while the temporary file is named
+//   --no-read-ahead       the walk reads everything itself
+//   --read-ahead-first    the walk starts only once the read-ahead has gone
+//                         as far ahead as its bounds let it
 // and, always, a hook just before each open of a qualifying file: a name
 // ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
 // that this process holds open for writing, and one ending in ".zero-swap"
@@ -26,6 +29,7 @@
 #include "harvest.h"
 #include "platform.h"
 #include "process.h"
+#include "readahead.h"
 
 namespace {
 
@@ -65,6 +69,10 @@ int main(int argc, char** argv) {
       named = true;
     } else if (std::strncmp(a, "--raise-while-named=", 20) == 0) {
       raiseWhileNamed = std::atoi(a + 20);
+    } else if (std::strcmp(a, "--no-read-ahead") == 0) {
+      ehi::ReadAhead::SetForTesting(false, false);
+    } else if (std::strcmp(a, "--read-ahead-first") == 0) {
+      ehi::ReadAhead::SetForTesting(true, true);
     }
   }
   ehi::sys::SetReplaceHooksForTesting(named, raiseWhileNamed ? RaiseNow : nullptr);

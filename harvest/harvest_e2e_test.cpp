@@ -513,6 +513,50 @@ TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
   EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("ok")}));
 }
 
+// However far the read-ahead got, a run that stops reports the same first
+// failure in walk order, and a run that completes writes the same table.
+TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
+  // 20 folders of 20 files (22 entries with "." and ".."), one of 30 (32
+  // entries): a listing fault after 24 entries strikes that one only.
+  std::filesystem::remove(dir_ / "Orvitan.Tab");
+  for (int d = 0; d < 20; ++d) {
+    const std::string folder = "d" + std::to_string(d) + "/inner";
+    MakeDirs(dir_ / folder);
+    for (int f = 0; f < (d == 15 ? 30 : 20); ++f)
+      WriteFile(dir_ / (folder + "/EHI." + std::to_string(f)), Rec("r" + std::to_string(d * 100 + f)) + "\n");
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> faults;
+    const char* vanishing;  // a file that vanishes before its opening
+    int status;
+  };
+  const Case cases[] = {
+      {"complete", {}, nullptr, 0},
+      {"vanishing file", {}, "d1/inner/EHI.x.vanish", 2},
+      {"listing fault", {"--listing-fault=24"}, nullptr, 100},
+  };
+  for (const Case& c : cases) {
+    std::vector<RunResult> runs;
+    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", ""}) {
+      std::vector<std::string> args = c.faults;
+      if (*mode) args.push_back(mode);
+      std::filesystem::remove(dir_ / "Orvitan.Tab");
+      if (c.vanishing) WriteFile(dir_ / c.vanishing, Rec("v") + "\n");
+      runs.push_back(RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args));
+      runs.back().Err = ReadFile(dir_ / "Orvitan.Tab");  // the table, to compare too
+    }
+    EXPECT_EQ(runs[0].Status, c.status) << c.name;
+    if (c.status == 0) EXPECT_EQ(runs[0].Out, kFound + "410" + kTail);
+    for (const RunResult& r : runs) {
+      EXPECT_EQ(r.Status, runs[0].Status) << c.name;
+      EXPECT_EQ(r.Out, runs[0].Out) << c.name;
+      EXPECT_TRUE(r.Err == runs[0].Err) << c.name << ": the tables differ";
+    }
+  }
+  EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), "");  // the last case stops before the table
+}
+
 // Reading a folder that fails part-way is the listing's error, not its end.
 TEST_F(HarvestFaults, ListingErrorPartWayEndsTheRun) {
   MakeDirs(dir_ / "sub");
