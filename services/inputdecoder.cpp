@@ -200,14 +200,21 @@ size_t InputDecoder::DecodeOne(InputSink& sink) {
 
 size_t InputDecoder::DecodeSs3(InputSink& sink) {
   // ESC O, optional parameters (several terminals put Shift, Ctrl or Alt
-  // there: "ESC O 2 P", "ESC O 1;2 P"), a final byte. A malformed sequence
-  // ends at the first byte that fits neither and is dropped whole.
+  // there: "ESC O 2 P", "ESC O 1;2 P"), a final byte, in the grammar of a
+  // CSI sequence: parameters (0x30-0x3F), intermediates (0x20-0x2F), a
+  // final byte (0x40-0x7E); a byte of none of these kinds ends it as
+  // malformed and is read afresh.
   const std::string& p = pending_;
   size_t i = 2;
   while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
+  const size_t paramEnd = i;
+  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x3F) ++i;
   if (i >= p.size()) return 0;
   const unsigned char final = static_cast<unsigned char>(p[i]);
   if (final < 0x40 || final > 0x7E) return i;
+  // Longer than any key: dropped, as it is when it arrives in pieces and
+  // outgrows the wait for its end.
+  if (i + 1 > kLongestSequence || paramEnd != i) return i + 1;
   int v[4];
   const int n = i == 2 ? 0 : SplitParams(std::string_view(p.data() + 2, i - 2), v);
   const int modifier = n >= 2 ? v[1] : n == 1 ? v[0] : 1;
