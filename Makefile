@@ -12,7 +12,7 @@ WERROR     ?= OFF
 PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev \
            groff-base dpkg-dev zip
 
-.PHONY: all deps build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench clean
+.PHONY: all deps build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
 
 all: build
 
@@ -62,10 +62,17 @@ package: build
 	else echo "No Windows build (build-win/*.exe): no zip made."; fi
 	@ls -l $(BUILD)/packages/*.deb $(BUILD)/packages/*.zip 2>/dev/null || true
 
-bench: deps
+bench-build: deps
+	@tools/check-deps.sh ripgrep
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEHI_TESTS=OFF -DEHI_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
+
+# Warm page cache; `make bench-cold` drops the cache before every run (root).
+bench: bench-build
 	python3 bench/run.py --build build-bench $(BENCH_ARGS)
+
+bench-cold: bench-build
+	python3 bench/run.py --build build-bench --cold $(BENCH_ARGS)
 
 # Fuzzing: every target for FUZZ_SECONDS (60 by default); the test command
 # runs a short pass of 20 seconds each. Found crashes are kept under

@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
-"""Times ehiharvest against the Unix pipeline doing the same job and against
-the floor walker, on generated trees, with warm caches and alternating runs.
-Prints the median times, the median ratios and the peak memory of each."""
+"""Times ehiharvest against peers doing the same job on generated trees, in
+alternating runs, and prints the medians, the ratios and the peak memory.
+
+Warm mode (the default): the page cache holds the tree; ehiharvest, the Unix
+pipeline and the floor walker. Cold mode (--cold): the page cache is dropped
+before every timed run (sync; echo 3 > /proc/sys/vm/drop_caches, which needs
+root); ehiharvest, the floor walker, the awk pipeline, a ripgrep pipeline and
+eight cats in parallel (what the disk gives a reader that keeps it busy)."""
 import argparse
 import os
 import shutil
@@ -11,10 +16,13 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PIPELINE = (
-    "find . -type f ! -name '.*' \\( -name '*EHI*' -o -name '*Orvitan*' \\) -print0"
-    " | xargs -0 -r awk -F'\\t' 'NF==20' | LC_ALL=C sort -u > /dev/null"
-)
+QUALIFYING = "find . -type f ! -name '.*' \\( -name '*EHI*' -o -name '*Orvitan*' \\) -print0"
+PIPELINE = QUALIFYING + " | xargs -0 -r awk -F'\\t' 'NF==20' | LC_ALL=C sort -u > /dev/null"
+# ripgrep picks the files and the lines with a tab, awk applies the exact
+# test, sort removes the duplicates.
+RIPGREP = ("rg -uu --no-filename --no-line-number -g '*EHI*' -g '*Orvitan*' -g '!.*' '\\t' ."
+           " | awk -F'\\t' 'NF==20' | LC_ALL=C sort -u > /dev/null")
+PARALLEL_CAT = QUALIFYING + " | xargs -0 -r -P8 -n 64 cat > /dev/null"
 
 
 def timed(cmd, cwd, shell=False):
@@ -30,13 +38,24 @@ def timed(cmd, cwd, shell=False):
     p = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                          start_new_session=True)
-    _, status, usage = os.wait4(p.pid, 0)
+    _, status, _ = os.wait4(p.pid, 0)
     elapsed = time.perf_counter() - start
     code = os.waitstatus_to_exitcode(status)
     if code != 0:
         sys.exit(f"{cmd} failed with {code} in {cwd}")
     with open("/tmp/ehi-bench-rss") as f:
         return elapsed, int(f.read().split()[-1]) / 1024.0
+
+
+def drop_caches():
+    """Empties the page cache; False when this process may not."""
+    try:
+        subprocess.run(["sync"], check=True)
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
 
 
 def tree(preset, seed, base):
@@ -58,39 +77,48 @@ def main():
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--trees", default="/tmp/ehi-bench")
+    ap.add_argument("--cold", action="store_true", help="drop the page cache before every run")
     a = ap.parse_args()
     harvest = os.path.abspath(os.path.join(a.build, "harvest", "ehiharvest"))
     floor = os.path.abspath(os.path.join(a.build, "bench", "floor_walker"))
+    commands = {"harvest": ([harvest], False), "pipeline": (PIPELINE, True),
+                "floor": ([floor], False)}
+    if a.cold:
+        if not drop_caches():
+            print("Cold-cache mode needs root and a writable /proc/sys/vm/drop_caches: skipped.")
+            return
+        if shutil.which("rg") is None:
+            sys.exit("Cold-cache mode compares with ripgrep: install Debian's ripgrep first.")
+        commands["ripgrep"] = (RIPGREP, True)
+        commands["cat -P8"] = (PARALLEL_CAT, True)
+        print("Cold cache: the page cache is dropped before every timed run.", flush=True)
     rows = []
     for preset in a.presets.split(","):
         root = tree(preset, a.seed, a.trees)
         table = os.path.join(root, "Orvitan.Tab")
-        runs = {"harvest": [], "pipeline": [], "floor": []}
-        mem = {"harvest": 0.0, "pipeline": 0.0, "floor": 0.0}
-        for rnd in range(a.rounds + 1):  # round 0 warms the caches
-            for name in ("harvest", "pipeline", "floor"):
+        runs = {name: [] for name in commands}
+        mem = {name: 0.0 for name in commands}
+        for rnd in range(a.rounds + 1):  # round 0 warms up (and is not counted)
+            for name, (cmd, shell) in commands.items():
                 if name == "harvest" and os.path.exists(table):
                     os.remove(table)  # it would be read back as input
-                if name == "harvest":
-                    t, m = timed([harvest], root)
-                elif name == "pipeline":
-                    t, m = timed(PIPELINE, root, shell=True)
-                else:
-                    t, m = timed([floor], root)
+                if a.cold:
+                    drop_caches()
+                t, m = timed(cmd, root, shell=shell)
                 if rnd > 0:
                     runs[name].append(t)
                     mem[name] = max(mem[name], m)
         if os.path.exists(table):
             os.remove(table)
-        med = {k: statistics.median(v) for k, v in runs.items()}
-        rows.append((preset, med, mem))
+        rows.append((preset, {k: statistics.median(v) for k, v in runs.items()}, mem))
+    names = list(commands)
     print()
-    print(f"{'preset':9} {'harvest s':>10} {'pipeline s':>10} {'floor s':>8} "
-          f"{'h/pipe':>7} {'h/floor':>8} {'h MiB':>7} {'pipe MiB':>8} {'floor MiB':>9}")
+    print(f"{'preset':9}" + "".join(f"{n + ' s':>12}" for n in names) +
+          "".join(f"{'h/' + n:>12}" for n in names[1:]) + f"{'h MiB':>8}")
     for preset, med, mem in rows:
-        print(f"{preset:9} {med['harvest']:10.3f} {med['pipeline']:10.3f} {med['floor']:8.3f} "
-              f"{med['harvest'] / med['pipeline']:7.2f} {med['harvest'] / med['floor']:8.2f} "
-              f"{mem['harvest']:7.1f} {mem['pipeline']:8.1f} {mem['floor']:9.1f}")
+        print(f"{preset:9}" + "".join(f"{med[n]:12.3f}" for n in names) +
+              "".join(f"{med['harvest'] / med[n]:12.2f}" for n in names[1:]) +
+              f"{mem['harvest']:8.1f}")
 
 
 if __name__ == "__main__":

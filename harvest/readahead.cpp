@@ -47,9 +47,9 @@ void ReadAhead::Start() {
   worker_ = std::thread([this] { Run(); });
   if (headStartForTesting) {
     std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] {
-      return done_ || queue_.size() >= kMaxItems || bytes_ >= kMaxBytes / 2;
-    });
+    walkWaiting_ = true;
+    changed_.wait(hold, [this] { return done_ || workerWaiting_ || stop_; });
+    walkWaiting_ = false;
   }
 }
 
@@ -78,7 +78,13 @@ std::unique_ptr<ReadAheadItem> ReadAhead::TakeFile(std::string_view path) {
 std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path) {
   std::unique_lock<std::mutex> hold(lock_);
   if (!running_) return nullptr;
-  changed_.wait(hold, [this] { return !queue_.empty() || done_ || stop_; });
+  if (queue_.empty()) {
+    walkWaiting_ = true;
+    changed_.wait(hold, [this] {
+      return queue_.size() >= kBatch || workerWaiting_ || done_ || stop_;
+    });
+    walkWaiting_ = false;
+  }
   if (queue_.empty()) return nullptr;
   if (queue_.front()->What != kind || queue_.front()->Path != path) {
     // The walk and the worker parted (the tree changed under them): the
@@ -90,8 +96,9 @@ std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::st
   std::unique_ptr<ReadAheadItem> item = std::move(queue_.front());
   queue_.pop_front();
   bytes_ -= item->Bytes.size();
+  const bool wake = workerWaiting_;
   hold.unlock();
-  changed_.notify_all();
+  if (wake) changed_.notify_all();
   if (!item->Ready) return nullptr;
   return item;
 }
@@ -104,15 +111,23 @@ bool ReadAhead::Stopping() {
 bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
   std::unique_lock<std::mutex> hold(lock_);
   const size_t size = item->Bytes.size();
-  changed_.wait(hold, [&] {
-    return stop_ || queue_.empty() ||
-           (queue_.size() < kMaxItems && bytes_ + size <= kMaxBytes);
-  });
+  auto room = [&] {
+    return stop_ || queue_.empty() || (queue_.size() < kMaxItems && bytes_ + size <= kMaxBytes);
+  };
+  if (!room()) {
+    workerWaiting_ = true;
+    if (walkWaiting_) changed_.notify_all();
+    changed_.wait(hold, room);
+    workerWaiting_ = false;
+  }
   if (stop_) return false;
   bytes_ += size;
   queue_.push_back(std::move(item));
+  // The walk is woken only for a batch (or for what is in when the worker
+  // must wait or ends): handing over item by item costs more than it saves.
+  const bool wake = walkWaiting_ && queue_.size() >= kBatch;
   hold.unlock();
-  changed_.notify_all();
+  if (wake) changed_.notify_all();
   return true;
 }
 
@@ -134,12 +149,17 @@ void ReadAhead::WalkFolder(const std::string& path) {
     stop_ = true;
     return;
   }
-  const sys::PathFacts facts = sys::StatPath(path);
-  if (facts.Exists && !walked_.emplace(facts.Device, facts.Inode).second) return;
-
   auto item = std::make_unique<ReadAheadItem>();
   item->What = ReadAheadItem::Kind::Listing;
   item->Path = path;
+  // The walk looks at what the folder is before it lists it: the item
+  // tells it, also for a folder walked before (then nothing else comes).
+  item->Facts = sys::StatPath(path);
+  if (item->Facts.Exists && !walked_.emplace(item->Facts.Device, item->Facts.Inode).second) {
+    item->Ready = true;
+    Push(std::move(item));
+    return;
+  }
   int error = 0;
   if (sys::DirStream* d = sys::OpenDirStream(path, error)) {
     sys::DirEntry e;
@@ -190,20 +210,21 @@ void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
   bool notRegular = false;
   const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular);
   if (h == sys::kNoHandle) return;
-  char block[65536];
+  // One block buffer for the whole walk: the item keeps only the bytes.
+  if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   for (;;) {
-    const long n = sys::ReadSome(h, block, sizeof block, error);
+    const long n = sys::ReadSome(h, block_.get(), kBlock, error);
     if (n < 0 || item.Bytes.size() + size_t(n) > kMaxFileBytes) {
-      item.Bytes.clear();
-      item.Bytes.shrink_to_fit();
+      std::string().swap(item.Bytes);
       sys::CloseHandle(h);
       return;
     }
-    if (n == 0) break;
-    item.Bytes.append(block, size_t(n));
+    item.Bytes.append(block_.get(), size_t(n));
+    // A regular file gives fewer bytes than asked for only at its end.
+    if (size_t(n) < kBlock) break;
   }
   item.Ready = sys::CloseHandle(h);
-  if (!item.Ready) item.Bytes.clear();
+  if (!item.Ready) std::string().swap(item.Bytes);
 }
 
 }  // namespace ehi

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dirsearch.h"
+#include "platform.h"
 
 namespace ehi {
 
@@ -32,6 +33,7 @@ struct ReadAheadItem {
   /// meets whatever the worker met, at its own place in the walk.
   bool Ready = false;
   std::vector<ListedEntry> Entries;  // a listing's entries, as listed
+  sys::PathFacts Facts;              // what the folder is (to walk it once)
   std::string Bytes;                 // a file's whole content
 };
 
@@ -42,6 +44,9 @@ class ReadAhead {
   static constexpr size_t kMaxFileBytes = size_t(2) << 20;
   /// Items held at most.
   static constexpr size_t kMaxItems = 512;
+  /// A walk that caught up with the worker waits for this many items at a
+  /// time, so that the two threads do not hand over item by item.
+  static constexpr size_t kBatch = 32;
 
   ReadAhead() = default;
   ~ReadAhead() { Stop(); }
@@ -75,6 +80,8 @@ class ReadAhead {
   bool Push(std::unique_ptr<ReadAheadItem> item);
   bool Stopping();
 
+  static constexpr size_t kBlock = 65536;
+  std::unique_ptr<char[]> block_;  // the worker's read buffer
   std::thread worker_;
   std::mutex lock_;
   std::condition_variable changed_;
@@ -83,6 +90,8 @@ class ReadAhead {
   bool stop_ = false;
   bool done_ = false;     // the worker has walked everything it will
   bool running_ = false;  // a worker was started and not yet stopped
+  bool walkWaiting_ = false;    // the walk waits for items
+  bool workerWaiting_ = false;  // the worker waits for room
   // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
   std::set<std::pair<uint64_t, uint64_t>> walked_;

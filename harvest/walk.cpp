@@ -139,7 +139,8 @@ void HarvestDir(std::string_view Path) {
   // The folder's own path is what the listing opens; the "*.*" added to it
   // is no path and may run past the limit.
   CheckedPath(std::string(Path));
-  sys::PathFacts facts = sys::StatPath(std::string(Path));
+  std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeListing(Path);
+  const sys::PathFacts facts = ahead ? ahead->Facts : sys::StatPath(std::string(Path));
   if (facts.Exists && !Walk().walked.emplace(facts.Device, facts.Inode).second) return;
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
@@ -151,7 +152,6 @@ void HarvestDir(std::string_view Path) {
     // Both passes see the folder as the file system listed it once: the
     // second listing costs as much as the first, and the walk's speed is
     // mostly the cost of listing folders. A listing read ahead serves both.
-    std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeListing(Path);
     std::optional<ListingSnapshot> snapshot;
     if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
     else snapshot.emplace(prefix);

@@ -16,6 +16,7 @@ struct Snapshot {
   bool Active = false;
   bool Filled = false;
   std::string Dir;
+  std::string Anchored;  // the folder whatever the current folder, once known
   std::vector<ListedEntry> Entries;
 };
 Snapshot snapshot;
@@ -191,9 +192,13 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
     state->Dir = std::string(mask.substr(0, cut + 1));
     state->Pattern = std::string(mask.substr(cut + 1));
   }
-  state->Anchored = sys::AnchoredFolder(state->Dir);
+  const bool snapshotted = snapshot.Active && snapshot.Dir == state->Dir;
+  // The folder's anchor is looked up once per snapshot, not per search.
+  if (!snapshotted || snapshot.Anchored.empty()) state->Anchored = sys::AnchoredFolder(state->Dir);
+  else state->Anchored = snapshot.Anchored;
+  if (snapshotted) snapshot.Anchored = state->Anchored;
   rec.Search = state;
-  if (snapshot.Active && snapshot.Dir == state->Dir && snapshot.Filled) {
+  if (snapshotted && snapshot.Filled) {
     state->Replay = true;
     Deliver(rec);
     return;
@@ -204,7 +209,7 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
     EndSearch(rec, error);
     return;
   }
-  if (snapshot.Active && snapshot.Dir == state->Dir) {
+  if (snapshotted) {
     snapshot.Entries.clear();
     state->Record = true;
   }
