@@ -1,8 +1,8 @@
 // The record store: distinct records in the order first found. Equal
 // records are dropped as they arrive, so the store's limit counts distinct
 // records and a table re-read by the next run never counts twice.
-#include <cstring>
 #include <functional>
+#include <vector>
 
 #include "fatal.h"
 #include "harvest.h"
@@ -16,18 +16,19 @@ namespace {
 
 // Open addressing over the store: each slot holds a record's index in the
 // low half (0 = empty) and its hash's high bits in the high half, so
-// unequal records are rarely compared. Twice the store's capacity keeps the
-// runs short.
-constexpr size_t kSlots = size_t(1) << 18;
-static_assert(kSlots >= 2 * size_t(MaxHarvested));
-constinit uint64_t slots[kSlots] = {};
+// unequal records are rarely compared. The table grows with the store and
+// stays at most half full: a small harvest's table stays in the cache.
+std::vector<uint64_t> slots(4096, 0);
+size_t used = 0;
 int32_t indexed = 0;  // records 1..indexed are in the slots
+
+size_t Mask() { return slots.size() - 1; }
 
 // Finds `line` in the slots: true with `at` on its slot, or false with
 // `at` on the empty slot where it belongs.
 bool Find(std::string_view line, size_t hash, size_t& at) {
   const uint64_t tag = uint64_t(hash >> 32) << 32;
-  for (at = hash & (kSlots - 1);; at = (at + 1) & (kSlots - 1)) {
+  for (at = hash & Mask();; at = (at + 1) & Mask()) {
     const uint64_t slot = slots[at];
     if (slot == 0) return false;
     if ((slot & ~uint64_t(0xFFFFFFFF)) == tag && Harvested[uint32_t(slot)].View() == line)
@@ -37,16 +38,35 @@ bool Find(std::string_view line, size_t hash, size_t& at) {
 
 void Index(int32_t i, size_t hash, size_t at) {
   slots[at] = (uint64_t(hash >> 32) << 32) | uint32_t(i);
+  ++used;
+}
+
+void Forget() {
+  slots.assign(4096, 0);
+  used = 0;
+  indexed = 0;
+}
+
+// Doubles the table when it would be more than half full.
+void MakeRoom() {
+  if (2 * (used + 1) <= slots.size()) return;
+  std::vector<uint64_t> old(slots.size() * 2, 0);
+  old.swap(slots);
+  std::hash<std::string_view> hasher;
+  for (uint64_t slot : old) {
+    if (slot == 0) continue;
+    size_t at = hasher(Harvested[uint32_t(slot)].View()) & Mask();
+    while (slots[at] != 0) at = (at + 1) & Mask();
+    slots[at] = slot;
+  }
 }
 
 // Brings the slots in step with a store that was changed directly.
 void Resync() {
-  if (NHarvested < indexed) {
-    std::memset(slots, 0, sizeof slots);
-    indexed = 0;
-  }
+  if (NHarvested < indexed) Forget();
   std::hash<std::string_view> hasher;
   for (; indexed < NHarvested; ++indexed) {
+    MakeRoom();
     std::string_view v = Harvested[indexed + 1].View();
     size_t h = hasher(v), at;
     if (!Find(v, h, at)) Index(indexed + 1, h, at);
@@ -57,16 +77,14 @@ void Resync() {
 
 void ClearHarvested() {
   NHarvested = 0;
-  Resync();
+  Forget();
 }
 
-void ForgetHarvestedOrder() {
-  std::memset(slots, 0, sizeof slots);
-  indexed = 0;
-}
+void ForgetHarvestedOrder() { Forget(); }
 
 void AddHarvested(std::string_view Line) {
   if (indexed != NHarvested) Resync();
+  MakeRoom();
   const String line(Line);  // what the store keeps: at most 255 bytes
   const size_t h = std::hash<std::string_view>()(line.View());
   size_t at;
