@@ -32,9 +32,9 @@ void ReadAhead::SetForTesting(bool enabled, bool headStart) {
 }
 
 void ReadAhead::Start() {
-  // The workers hold a few descriptors at a time; a process that may open
-  // only a few files walks alone, so that the walk never fails for lack of
-  // a descriptor a worker holds.
+  // The worker holds up to two descriptors at a time; a process that may
+  // open only a few files walks alone, so that the walk never fails for
+  // lack of a descriptor the worker holds.
   if (!enabledForTesting || running_ || sys::OpenFileLimit() < 64) return;
   static bool registered = false;
   if (!registered) {
@@ -44,20 +44,11 @@ void ReadAhead::Start() {
   stop_ = done_ = false;
   running_ = true;
   active = this;
-  lister_ = std::thread([this] { Run(); });
-  for (int i = 0; i < kReaders; ++i) readers_.emplace_back([this] { ReadLoop(); });
+  worker_ = std::thread([this] { Run(); });
   if (headStartForTesting) {
-    // As far ahead as the bounds let the workers go: the lister has walked
-    // everything or waits for room, and every read has ended.
     std::unique_lock<std::mutex> hold(lock_);
     walkWaiting_ = true;
-    changed_.wait(hold, [this] {
-      bool reading = !jobs_.empty();
-      for (const auto& item : queue_) reading = reading || item->Pending;
-      return stop_ ||
-             (!reading && (done_ || queue_.size() >= kMaxItems ||
-                           bytes_ + reserved_ + kMaxFileBytes > kMaxBytes));
-    });
+    changed_.wait(hold, [this] { return done_ || workerWaiting_ || stop_; });
     walkWaiting_ = false;
   }
 }
@@ -68,14 +59,10 @@ void ReadAhead::Stop() {
     stop_ = true;
   }
   changed_.notify_all();
-  jobsChanged_.notify_all();
-  if (lister_.joinable()) lister_.join();
-  for (std::thread& reader : readers_) reader.join();
-  readers_.clear();
+  if (worker_.joinable()) worker_.join();
   std::lock_guard<std::mutex> hold(lock_);
-  jobs_.clear();
   queue_.clear();
-  bytes_ = reserved_ = 0;
+  bytes_ = 0;
   running_ = false;
   if (active == this) active = nullptr;
 }
@@ -91,17 +78,16 @@ std::unique_ptr<ReadAheadItem> ReadAhead::TakeFile(std::string_view path) {
 std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path) {
   std::unique_lock<std::mutex> hold(lock_);
   if (!running_) return nullptr;
-  auto ready = [this] {
-    return (!queue_.empty() && !queue_.front()->Pending) || (queue_.empty() && done_) || stop_;
-  };
-  if (!ready()) {
+  if (queue_.empty()) {
     walkWaiting_ = true;
-    changed_.wait(hold, ready);
+    changed_.wait(hold, [this] {
+      return queue_.size() >= kBatch || workerWaiting_ || done_ || stop_;
+    });
     walkWaiting_ = false;
   }
-  if (queue_.empty() || queue_.front()->Pending) return nullptr;  // stopped
+  if (queue_.empty()) return nullptr;
   if (queue_.front()->What != kind || queue_.front()->Path != path) {
-    // The walk and the workers parted (the tree changed under them): the
+    // The walk and the worker parted (the tree changed under them): the
     // walk goes on alone.
     hold.unlock();
     Stop();
@@ -110,8 +96,9 @@ std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::st
   std::unique_ptr<ReadAheadItem> item = std::move(queue_.front());
   queue_.pop_front();
   bytes_ -= item->Bytes.size();
+  const bool wake = workerWaiting_;
   hold.unlock();
-  changed_.notify_all();  // room for the lister
+  if (wake) changed_.notify_all();
   if (!item->Ready) return nullptr;
   return item;
 }
@@ -123,20 +110,23 @@ bool ReadAhead::Stopping() {
 
 bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
   std::unique_lock<std::mutex> hold(lock_);
-  // A file to read reserves the most it may take until its reader is done.
-  const size_t claim = item->Pending ? kMaxFileBytes : 0;
-  changed_.wait(hold, [&] {
-    return stop_ || queue_.empty() ||
-           (queue_.size() < kMaxItems && bytes_ + reserved_ + claim <= kMaxBytes);
-  });
+  const size_t size = item->Bytes.size();
+  auto room = [&] {
+    return stop_ || queue_.empty() || (queue_.size() < kMaxItems && bytes_ + size <= kMaxBytes);
+  };
+  if (!room()) {
+    workerWaiting_ = true;
+    if (walkWaiting_) changed_.notify_all();
+    changed_.wait(hold, room);
+    workerWaiting_ = false;
+  }
   if (stop_) return false;
-  reserved_ += claim;
-  ReadAheadItem* file = item->Pending ? item.get() : nullptr;
+  bytes_ += size;
   queue_.push_back(std::move(item));
-  if (file) jobs_.push_back({file, {}});
-  const bool wake = walkWaiting_;
+  // The walk is woken only for a batch (or for what is in when the worker
+  // must wait or ends): handing over item by item costs more than it saves.
+  const bool wake = walkWaiting_ && queue_.size() >= kBatch;
   hold.unlock();
-  if (file) jobsChanged_.notify_one();
   if (wake) changed_.notify_all();
   return true;
 }
@@ -150,41 +140,11 @@ void ReadAhead::Run() {
   changed_.notify_all();
 }
 
-// A reader: takes the files the lister queued and reads each whole; the
-// item stays in its place in the queue, so the walk gets it in walk order.
-void ReadAhead::ReadLoop() {
-  auto block = std::make_unique_for_overwrite<char[]>(kBlock);
-  for (;;) {
-    Job job;
-    {
-      std::unique_lock<std::mutex> hold(lock_);
-      jobsChanged_.wait(hold, [this] { return stop_ || !jobs_.empty(); });
-      if (stop_) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
-    }
-    if (!job.File) {
-      Look(job.Folder);
-      continue;
-    }
-    ReadAheadItem* item = job.File;
-    ReadFile(item->Path, *item, block.get());
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      item->Pending = false;
-      reserved_ -= kMaxFileBytes;
-      bytes_ += item->Bytes.size();
-    }
-    changed_.notify_all();
-  }
-}
-
 // The walk's order: the folder's listing, its qualifying files, then its
 // subfolders, each physical folder once. A path the walk could not use
-// ends the lister there, as it ends the walk.
+// ends the worker there, as it ends the walk.
 void ReadAhead::WalkFolder(const std::string& path) {
-  if (Stopping()) return;
-  if (path.size() > kMaxPath) {
+  if (Stopping() || path.size() > kMaxPath) {
     std::lock_guard<std::mutex> hold(lock_);
     stop_ = true;
     return;
@@ -213,28 +173,14 @@ void ReadAhead::WalkFolder(const std::string& path) {
 
   const std::string prefix = path.empty() ? std::string() : path + "/";
   std::vector<std::string> files, folders;
-  std::vector<Job> looks;
   for (const ListedEntry& e : item->Entries) {
     uint32_t attr = e.Attr;
     if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
     if ((attr & kAttrSearchExcludable) == 0 && HasEHI(e.Name)) files.push_back(prefix + e.Name);
-    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..") {
+    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..")
       folders.push_back(prefix + e.Name);
-      // A real folder (not a link, which may lead to one walked before)
-      // is looked at ahead by the readers, all of them at once.
-      if (!e.Unresolved) looks.push_back({nullptr, folders.back()});
-    }
   }
   if (!Push(std::move(item))) return;
-  if (!looks.empty()) {
-    {
-      // Ahead of the file reads: the lister waits for listings, the walk
-      // only for the next file.
-      std::lock_guard<std::mutex> hold(lock_);
-      for (auto job = looks.rbegin(); job != looks.rend(); ++job) jobs_.push_front(std::move(*job));
-    }
-    jobsChanged_.notify_all();
-  }
 
   for (const std::string& file : files) {
     if (file.size() > kMaxPath) {
@@ -245,7 +191,7 @@ void ReadAhead::WalkFolder(const std::string& path) {
     auto read = std::make_unique<ReadAheadItem>();
     read->What = ReadAheadItem::Kind::File;
     read->Path = file;
-    read->Pending = true;  // a reader takes it from here
+    ReadFile(file, *read);
     if (!Push(std::move(read))) return;
   }
   for (const std::string& folder : folders) {
@@ -254,44 +200,26 @@ void ReadAhead::WalkFolder(const std::string& path) {
   }
 }
 
-// Lists a folder the lister will come to and drops what it found: the
-// lister's own listing then comes from the cache, not the disk.
-void ReadAhead::Look(const std::string& folder) {
-  if (folder.size() > kMaxPath) return;
-  (void)sys::StatPath(folder);
-  int error = 0;
-  if (sys::DirStream* d = sys::OpenDirStream(folder, error)) {
-    sys::DirEntry e;
-    while (sys::NextDirEntry(d, e, error)) {
-    }
-    sys::CloseDirStream(d);
-  }
-}
-
 // The whole content, under the walk's rules: a table behind a link that
 // may not be followed is not opened, only a regular file is read, and
 // anything unusual (an error, a file too large to hold) is left to the
 // walk.
-void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item, char* block) {
+void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
   if (path == TableName && !sys::MayFollowLinks(path)) return;
   int error = 0;
   bool notRegular = false;
-  uint64_t size = 0;
-  const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular, &size);
+  const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular);
   if (h == sys::kNoHandle) return;
-  if (size > kMaxFileBytes) {
-    sys::CloseHandle(h);
-    return;
-  }
-  item.Bytes.reserve(size_t(size));
+  // One block buffer for the whole walk: the item keeps only the bytes.
+  if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   for (;;) {
-    const long n = sys::ReadSome(h, block, kBlock, error);
+    const long n = sys::ReadSome(h, block_.get(), kBlock, error);
     if (n < 0 || item.Bytes.size() + size_t(n) > kMaxFileBytes) {
       std::string().swap(item.Bytes);
       sys::CloseHandle(h);
       return;
     }
-    item.Bytes.append(block, size_t(n));
+    item.Bytes.append(block_.get(), size_t(n));
     // A regular file gives fewer bytes than asked for only at its end.
     if (size_t(n) < kBlock) break;
   }

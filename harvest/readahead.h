@@ -1,10 +1,8 @@
-// Read-ahead for the walk: a lister thread lists the folders that the walk
-// will come to next, in the walk's own order, and a few reader threads read
-// the qualifying files of those folders, several at once (a disk serves
-// several requests faster than one after the other), into a bounded queue
-// that the walk takes from in walk order. The walk's logic stays on the main
-// thread; the workers only make platform calls that return entries, bytes or
-// an error, and open nothing the walk itself would not open.
+// Read-ahead for the walk: one worker thread lists the folders and reads the
+// qualifying files that the walk will come to next, in the walk's own order,
+// into a bounded queue that the walk takes from. The walk's logic stays on
+// the main thread; the worker only makes platform calls that return entries,
+// bytes or an error, and opens nothing the walk itself would not open.
 #pragma once
 
 #include <condition_variable>
@@ -30,12 +28,10 @@ struct ReadAheadItem {
   enum class Kind { Listing, File };
   Kind What = Kind::Listing;
   std::string Path;
-  /// False when the workers left it to the walk (an error, a file too
-  /// large or not regular, a link it may not follow): the walk does it
-  /// itself and meets whatever they met, at its own place in the walk.
+  /// False when the worker left it to the walk (an error, a file too large
+  /// or not regular, a link it may not follow): the walk does it itself and
+  /// meets whatever the worker met, at its own place in the walk.
   bool Ready = false;
-  /// A reader is still at it.
-  bool Pending = false;
   std::vector<ListedEntry> Entries;  // a listing's entries, as listed
   sys::PathFacts Facts;              // what the folder is (to walk it once)
   std::string Bytes;                 // a file's whole content
@@ -44,22 +40,23 @@ struct ReadAheadItem {
 class ReadAhead {
  public:
   /// Bytes of file content held at most, and the largest file read ahead.
-  static constexpr size_t kMaxBytes = size_t(16) << 20;
-  static constexpr size_t kMaxFileBytes = size_t(1) << 20;
+  static constexpr size_t kMaxBytes = size_t(8) << 20;
+  static constexpr size_t kMaxFileBytes = size_t(2) << 20;
   /// Items held at most.
   static constexpr size_t kMaxItems = 512;
-  /// File reads in flight at most: the reader threads.
-  static constexpr int kReaders = 16;
+  /// A walk that caught up with the worker waits for this many items at a
+  /// time, so that the two threads do not hand over item by item.
+  static constexpr size_t kBatch = 32;
 
   ReadAhead() = default;
   ~ReadAhead() { Stop(); }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  /// Starts the workers on the start folder ("") unless read-ahead is off
-  /// or the process may open too few files to spare the workers' few.
+  /// Starts the worker on the start folder ("" ) unless read-ahead is off or
+  /// the process may open too few files to spare the worker's two.
   void Start();
-  /// Stops the workers and drops whatever they read; safe to call twice.
+  /// Stops the worker and drops whatever it read; safe to call twice.
   void Stop();
 
   /// The next item when it is the listing of `path`, waiting for the worker
@@ -77,36 +74,25 @@ class ReadAhead {
  private:
   std::unique_ptr<ReadAheadItem> Take(ReadAheadItem::Kind kind, std::string_view path);
   void Run();
-  void ReadLoop();
-  static void Look(const std::string& folder);
   void WalkFolder(const std::string& path);
-  static void ReadFile(const std::string& path, ReadAheadItem& item, char* block);
+  void ReadFile(const std::string& path, ReadAheadItem& item);
   // Queues an item, waiting while the queue is full; false once stopped.
   bool Push(std::unique_ptr<ReadAheadItem> item);
   bool Stopping();
 
   static constexpr size_t kBlock = 65536;
-  std::thread lister_;
-  std::vector<std::thread> readers_;
-  // Work for the readers: a file to read into its item, or a folder to look
-  // at (listed, results dropped) so that its listing comes from the cache
-  // when the lister gets there.
-  struct Job {
-    ReadAheadItem* File = nullptr;
-    std::string Folder;
-  };
-  std::deque<Job> jobs_;  // queued, not yet taken by a reader
-  std::condition_variable jobsChanged_;
+  std::unique_ptr<char[]> block_;  // the worker's read buffer
+  std::thread worker_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<ReadAheadItem>> queue_;
-  size_t bytes_ = 0;     // content read and held
-  size_t reserved_ = 0;  // claimed by the reads in flight
+  size_t bytes_ = 0;
   bool stop_ = false;
-  bool done_ = false;     // the lister has walked everything it will
+  bool done_ = false;     // the worker has walked everything it will
   bool running_ = false;  // a worker was started and not yet stopped
-  bool walkWaiting_ = false;    // the walk waits for an item
-  // The lister's own record of the physical folders it walked, as the walk
+  bool walkWaiting_ = false;    // the walk waits for items
+  bool workerWaiting_ = false;  // the worker waits for room
+  // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
   std::set<std::pair<uint64_t, uint64_t>> walked_;
 };

@@ -50,9 +50,8 @@ Handle OpenForReading(const std::string& name, int& error);
 /// Like OpenForReading, but never waits at the open and gives only a regular
 /// file: anything else (a FIFO, a device, a socket, also one swapped in
 /// after a listing) is closed again and reported through `notRegular` with
-/// kNoHandle and no error. `size`, when given, receives the file's size.
-Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
-                             uint64_t* size = nullptr);
+/// kNoHandle and no error.
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular);
 /// Creates or truncates a file for writing; as OpenForReading on failure.
 Handle OpenForWriting(const std::string& name, int& error);
 

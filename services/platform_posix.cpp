@@ -80,8 +80,7 @@ PathFacts FactsFrom(const struct stat& st) {
 // what was opened on the descriptor itself, so nothing swapped in between
 // a listing and the open can pass for what the listing saw. Non-regular
 // files stay non-blocking: ReadSome waits for their data with poll.
-Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular,
-                   uint64_t* size = nullptr) {
+Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular) {
   int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     error = MapError(errno, &name, rte::kAccessDenied);
@@ -94,7 +93,6 @@ Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegu
     return kNoHandle;
   }
   error = 0;
-  if (size) *size = uint64_t(st.st_size);
   if (notRegular && !S_ISREG(st.st_mode)) {
     ::close(fd);
     *notRegular = true;
@@ -126,11 +124,10 @@ Handle OpenForReading(const std::string& name, int& error) {
   return OpenChecked(name, O_RDONLY, error, nullptr);
 }
 
-Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
-                             uint64_t* size) {
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular) {
   notRegular = false;
   if (beforeOpen) beforeOpen(name);
-  return OpenChecked(name, O_RDONLY, error, &notRegular, size);
+  return OpenChecked(name, O_RDONLY, error, &notRegular);
 }
 
 Handle OpenForWriting(const std::string& name, int& error) {
