@@ -21,7 +21,6 @@
 #include "platform.h"
 #include "platform_posix.h"
 #include "process.h"
-#include "terminal.h"
 #include "vtrenderer.h"
 
 namespace ehi {
@@ -52,6 +51,16 @@ void WriteRaw(const char* s, size_t n) {
     s += w;
     n -= size_t(w);
   }
+}
+
+// Puts the terminal back as the program found it: mouse reporting off, the
+// saved settings, cursor shown, colours reset. Idempotent and safe in a
+// signal handler; every way out of the program comes here.
+void RestoreTerminal() {
+  if (!changed.exchange(false)) return;
+  WriteRaw(kMouseOff, sizeof kMouseOff - 1);
+  if (modesSaved) ::tcsetattr(termFd, TCSADRAIN, &savedModes);
+  WriteRaw(kCursorAndColours, sizeof kCursorAndColours - 1);
 }
 
 void EnterRawMode() {
@@ -275,13 +284,6 @@ class TerminalBackend : public ConsoleBackend {
 };
 
 }  // namespace
-
-void RestoreTerminal() {
-  if (!changed.exchange(false)) return;
-  WriteRaw(kMouseOff, sizeof kMouseOff - 1);
-  if (modesSaved) ::tcsetattr(termFd, TCSADRAIN, &savedModes);
-  WriteRaw(kCursorAndColours, sizeof kCursorAndColours - 1);
-}
 
 std::unique_ptr<ConsoleBackend> CreatePlatformConsoleBackend(int& width, int& height) {
   const int out = sys::Fd(sys::TerminalOutput());
