@@ -86,6 +86,33 @@ size_t Utf8Length(unsigned char lead) {
   return 1;
 }
 
+// The extent of a control sequence after its two introducing bytes:
+// parameters (0x30-0x3F), intermediates (0x20-0x2F), a final byte
+// (0x40-0x7E). A byte of none of these kinds ends it as malformed: the
+// sequence is dropped and that byte is read afresh.
+struct Sequence {
+  size_t End = 0;       // bytes it takes; 0 while it is incomplete
+  bool Complete = false;  // it has a final byte (at FinalAt)
+  size_t ParamEnd = 0, FinalAt = 0;
+};
+Sequence Scan(const std::string& p) {
+  Sequence q;
+  size_t i = 2;
+  while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
+  q.ParamEnd = i;
+  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x3F) ++i;
+  if (i >= p.size()) return q;
+  const unsigned char final = static_cast<unsigned char>(p[i]);
+  if (final < 0x40 || final > 0x7E) {
+    q.End = i;
+    return q;
+  }
+  q.Complete = true;
+  q.FinalAt = i;
+  q.End = i + 1;
+  return q;
+}
+
 // xterm's modifier parameter: 1 + (1 Shift, 2 Alt, 4 Ctrl). Alt wins over
 // Ctrl, Ctrl over Shift.
 uint8_t WithModifiers(const KeyCodes& k, int modifier) {
@@ -205,16 +232,13 @@ size_t InputDecoder::DecodeSs3(InputSink& sink) {
   // final byte (0x40-0x7E); a byte of none of these kinds ends it as
   // malformed and is read afresh.
   const std::string& p = pending_;
-  size_t i = 2;
-  while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
-  const size_t paramEnd = i;
-  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x3F) ++i;
-  if (i >= p.size()) return 0;
+  const Sequence q = Scan(p);
+  if (q.End == 0 || !q.Complete) return q.End;
+  const size_t i = q.FinalAt;
   const unsigned char final = static_cast<unsigned char>(p[i]);
-  if (final < 0x40 || final > 0x7E) return i;
   // Longer than any key: dropped, as it is when it arrives in pieces and
   // outgrows the wait for its end.
-  if (i + 1 > kLongestSequence || paramEnd != i) return i + 1;
+  if (q.End > kLongestSequence || q.ParamEnd != i) return q.End;
   int v[4];
   const int n = i == 2 ? 0 : SplitParams(std::string_view(p.data() + 2, i - 2), v);
   const int modifier = n >= 2 ? v[1] : n == 1 ? v[0] : 1;
@@ -275,17 +299,11 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
     if (p[3] >= 'A' && p[3] <= 'E') Extended(sink, uint8_t(59 + (p[3] - 'A')));
     return 4;
   }
-  // ESC [ parameters (0x30-0x3F) intermediates (0x20-0x2F) final (0x40-0x7E).
-  // A byte of none of these kinds ends the sequence as malformed: the
-  // sequence is dropped and that byte is read afresh.
-  size_t i = 2;
-  while (i < p.size() && p[i] >= 0x30 && p[i] <= 0x3F) ++i;
-  const size_t paramEnd = i;
-  while (i < p.size() && p[i] >= 0x20 && p[i] <= 0x3F) ++i;
-  if (i >= p.size()) return 0;
+  // ESC [ parameters, intermediates, final byte (see Scan).
+  const Sequence q = Scan(p);
+  if (q.End == 0 || !q.Complete) return q.End;
+  const size_t i = q.FinalAt, paramEnd = q.ParamEnd, used = q.End;
   const unsigned char final = static_cast<unsigned char>(p[i]);
-  if (final < 0x40 || final > 0x7E) return i;
-  const size_t used = i + 1;
   // Longer than any key or report: dropped, as it would be when it arrives
   // in pieces and outgrows the wait for its end.
   if (used > kLongestSequence) return used;
