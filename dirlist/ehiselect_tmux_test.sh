@@ -26,6 +26,11 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir "$work/files"
+# The paths as words of the commands the sessions run: quoted, so that a
+# checkout in a folder with spaces works.
+q() { printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"; }
+qexe=$(q "$EXE")
+qwork=$(q "$work")
 for f in alpha.txt bravo.txt charlie.txt delta.txt echo.txt; do : > "$work/files/$f"; done
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
@@ -59,7 +64,7 @@ start() {
   fresh_server
   rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
   T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" \
-    "stty -g > $work/stty_before; $EXE > $work/out; echo \$? > $work/status; stty -g > $work/stty_after; sleep 600"
+    "cd $qwork/files; stty -g > ../stty_before; $qexe > ../out; echo \$? > ../status; stty -g > ../stty_after; sleep 600"
   wait_for "Quit Program" 10 || { fail "the screen did not come up"; screen; exit 1; }
 }
 wait_end() {
@@ -122,8 +127,8 @@ T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='ready$
 wait_for 'ready$' 10 || fail "Ctrl-Z: no shell prompt"
 # The program alone on its command line: a stopped job would let the shell
 # go on with the rest of a list at once.
-T send-keys -t s "stty -g > $work/stty_before" Enter
-T send-keys -t s "$EXE > $work/out" Enter
+T send-keys -t s "cd $qwork/files; stty -g > ../stty_before" Enter
+T send-keys -t s "$qexe > ../out" Enter
 wait_for "Quit Program" 10 || fail "Ctrl-Z: the screen did not come up"
 state() {  # the state letter of the running ehiselect, from /proc
   for d in /proc/[0-9]*; do
@@ -135,7 +140,7 @@ T send-keys -t s C-z
 until_true '[ "$(state)" = T ]' || fail "Ctrl-Z: not stopped (state $(state))"
 until_true '[ "$(T display -p -t s "#{mouse_any_flag}#{mouse_sgr_flag}")" = "00" ]' ||
   fail "Ctrl-Z: mouse reporting left on"
-T send-keys -t s "stty -g > $work/stty_stopped; clear" Enter
+T send-keys -t s "stty -g > ../stty_stopped; clear" Enter
 until_true '[ -s "$work/stty_stopped" ] && ! screen | grep -qF "Quit Program"' ||
   fail "Ctrl-Z: the shell did not take the terminal"
 cmp -s "$work/stty_before" "$work/stty_stopped" || fail "Ctrl-Z: terminal settings not restored"
@@ -148,7 +153,7 @@ click 5 "$rb"
 until_true '[ "$(cells "$rb" 2 2)" = "*" ]' || fail "fg: bravo not marked"
 T send-keys -t s x
 until_true '[ "$(state)" = "" ]' || fail "fg: ehiselect did not end"
-T send-keys -t s "echo \$? > $work/status" Enter
+T send-keys -t s "echo \$? > ../status" Enter
 until_true '[ -s "$work/status" ]' || fail "fg: no exit status"
 [ "$(cat "$work/status")" = 0 ] || fail "fg: exit status $(cat "$work/status")"
 [ "$(cat "$work/out")" = "bravo.txt" ] || fail "fg: printed $(cat "$work/out")"
