@@ -1,12 +1,14 @@
 // The harvest's record path: arbitrary bytes as one qualifying file (with a
 // numeric extension or not) through the real reading and record code; the
-// records must equal a reference model.
+// records must equal a reference model: each distinct record once, in the
+// order first found.
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ const char* kExtensions[] = {"txt", "017", "+12", "$1F", "0x9", "1234", "-05", "
 std::vector<std::string> ReferenceRecords(const std::string& d, const std::string& ext) {
   bool numeric = ext == "017" || ext == "+12" || ext == "$1F" || ext == "0x9" || ext == "-05";
   std::vector<std::string> out;
+  std::set<std::string> seen;
   for (std::string line : ReferenceLines(d)) {
     size_t tabs = 0;
     for (char c : line) tabs += c == '\t';
@@ -35,7 +38,7 @@ std::vector<std::string> ReferenceRecords(const std::string& d, const std::strin
             isdigit((unsigned char)line[P + 2]))
           line.replace(P, 3, ext);
       }
-      out.push_back(line);
+      if (seen.insert(line).second) out.push_back(line);
     }
   }
   return out;
@@ -53,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(f);
   auto want = ReferenceRecords(content, ext);
   if (want.size() > size_t(MaxHarvested)) return 0;
-  NHarvested = 0;
+  ClearHarvested();
   HarvestFile(path);
   std::remove(path.c_str());
   if (size_t(NHarvested) != want.size()) std::abort();
