@@ -1,9 +1,7 @@
 #include "selectfiles.h"
 
-#include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "UButtons.h"
 #include "console.h"

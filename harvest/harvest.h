@@ -3,6 +3,7 @@
 // duplicates, report the count and write the table "Orvitan.Tab".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -12,6 +13,9 @@ namespace ehi {
 
 /// Capacity of the record store, in distinct records.
 constexpr int32_t MaxHarvested = 100000;
+/// The longest path the run can open: paths are short strings, and one
+/// longer stops the run where it must be used.
+constexpr size_t MaxPathLength = 255;
 /// The table a run writes and the next run reads back.
 constexpr std::string_view TableName = "Orvitan.Tab";
 /// The records, 1..NHarvested, in the order found until sorted.

@@ -21,9 +21,6 @@ void StopActive() {
   if (active) active->Stop();
 }
 
-// Paths are short strings in the walk: one longer stops the run there.
-constexpr size_t kMaxPath = 255;
-
 }  // namespace
 
 void ReadAhead::SetForTesting(bool enabled, bool headStart) {
@@ -103,6 +100,13 @@ std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::st
   return item;
 }
 
+// The walk stops where the worker got to (a path it cannot use): nothing
+// after it is read.
+void ReadAhead::StopHere() {
+  std::lock_guard<std::mutex> hold(lock_);
+  stop_ = true;
+}
+
 bool ReadAhead::Stopping() {
   std::lock_guard<std::mutex> hold(lock_);
   return stop_;
@@ -144,11 +148,8 @@ void ReadAhead::Run() {
 // subfolders, each physical folder once. A path the walk could not use
 // ends the worker there, as it ends the walk.
 void ReadAhead::WalkFolder(const std::string& path) {
-  if (Stopping() || path.size() > kMaxPath) {
-    std::lock_guard<std::mutex> hold(lock_);
-    stop_ = true;
-    return;
-  }
+  if (Stopping()) return;
+  if (path.size() > MaxPathLength) return StopHere();
   auto item = std::make_unique<ReadAheadItem>();
   item->What = ReadAheadItem::Kind::Listing;
   item->Path = path;
@@ -183,11 +184,7 @@ void ReadAhead::WalkFolder(const std::string& path) {
   if (!Push(std::move(item))) return;
 
   for (const std::string& file : files) {
-    if (file.size() > kMaxPath) {
-      std::lock_guard<std::mutex> hold(lock_);
-      stop_ = true;
-      return;
-    }
+    if (file.size() > MaxPathLength) return StopHere();
     auto read = std::make_unique<ReadAheadItem>();
     read->What = ReadAheadItem::Kind::File;
     read->Path = file;

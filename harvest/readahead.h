@@ -79,6 +79,7 @@ class ReadAhead {
   // Queues an item, waiting while the queue is full; false once stopped.
   bool Push(std::unique_ptr<ReadAheadItem> item);
   bool Stopping();
+  void StopHere();
 
   static constexpr size_t kBlock = 65536;
   std::unique_ptr<char[]> block_;  // the worker's read buffer

@@ -57,7 +57,7 @@ void CheckListing() {
 // Paths are short strings: a path the run must use that does not fit stops
 // the run rather than being cut into the name of some other file.
 String CheckedPath(const std::string& path) {
-  if (path.size() > 255) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
+  if (path.size() > MaxPathLength) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
   return String(path);
 }
 

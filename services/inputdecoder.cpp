@@ -86,6 +86,22 @@ size_t Utf8Length(unsigned char lead) {
   return 1;
 }
 
+// The keys that CSI and SS3 sequences both name by their final byte: the
+// cursor block, keypad 5 and F1..F4.
+const KeyCodes* FinalKey(unsigned char final) {
+  switch (final) {
+    case 'A': return &kUp;
+    case 'B': return &kDown;
+    case 'C': return &kRight;
+    case 'D': return &kLeft;
+    case 'H': return &kHome;
+    case 'F': return &kEnd;
+    case 'E': return &kPad5;
+    case 'P': case 'Q': case 'R': case 'S': return &kFunctionKeys[final - 'P'];
+    default: return nullptr;
+  }
+}
+
 // The extent of a control sequence after its two introducing bytes:
 // parameters (0x30-0x3F), intermediates (0x20-0x2F), a final byte
 // (0x40-0x7E). A byte of none of these kinds ends it as malformed: the
@@ -242,16 +258,8 @@ size_t InputDecoder::DecodeSs3(InputSink& sink) {
   int v[4];
   const int n = i == 2 ? 0 : SplitParams(std::string_view(p.data() + 2, i - 2), v);
   const int modifier = n >= 2 ? v[1] : n == 1 ? v[0] : 1;
-  const KeyCodes* k = nullptr;
+  const KeyCodes* k = FinalKey(final);
   switch (final) {
-    case 'P': case 'Q': case 'R': case 'S': k = &kFunctionKeys[final - 'P']; break;
-    case 'A': k = &kUp; break;
-    case 'B': k = &kDown; break;
-    case 'C': k = &kRight; break;
-    case 'D': k = &kLeft; break;
-    case 'H': k = &kHome; break;
-    case 'F': k = &kEnd; break;
-    case 'E': k = &kPad5; break;
     case 'M': k = &kPadEnter; break;
     case 'o': k = &kPadSlash; break;
     case 'j': k = &kPadStar; break;
@@ -321,19 +329,12 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
   if (n < 0) return used;
   if (n == 0) v[0] = v[1] = 0;
   const int modifier = n >= 2 ? v[1] : 1;
+  if (const KeyCodes* k = FinalKey(final)) {
+    Extended(sink, WithModifiers(*k, modifier));
+    return used;
+  }
   switch (final) {
-    case 'A': Extended(sink, WithModifiers(kUp, modifier)); break;
-    case 'B': Extended(sink, WithModifiers(kDown, modifier)); break;
-    case 'C': Extended(sink, WithModifiers(kRight, modifier)); break;
-    case 'D': Extended(sink, WithModifiers(kLeft, modifier)); break;
-    case 'H': Extended(sink, WithModifiers(kHome, modifier)); break;
-    case 'F': Extended(sink, WithModifiers(kEnd, modifier)); break;
-    case 'E':
     case 'G': Extended(sink, WithModifiers(kPad5, modifier)); break;  // keypad 5
-    case 'P': Extended(sink, WithModifiers(kFunctionKeys[0], modifier)); break;
-    case 'Q': Extended(sink, WithModifiers(kFunctionKeys[1], modifier)); break;
-    case 'R': Extended(sink, WithModifiers(kFunctionKeys[2], modifier)); break;
-    case 'S': Extended(sink, WithModifiers(kFunctionKeys[3], modifier)); break;
     case 'Z': Extended(sink, key::kShiftTab); break;
     case '~': {
       const KeyCodes* k = nullptr;

@@ -11,10 +11,8 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "console.h"
 #include "consolebackend.h"
