@@ -1,0 +1,53 @@
+// Turns the key and mouse records of a Windows console into the console's
+// keys and mouse states. Pure: it is fed records (plain numbers, no system
+// types), so every system can test it.
+#pragma once
+
+#include <cstdint>
+
+#include "inputdecoder.h"
+
+namespace ehi {
+
+/// The control-key state bits of a console input record.
+namespace conkey {
+constexpr uint32_t kRightAlt = 0x0001;
+constexpr uint32_t kLeftAlt = 0x0002;
+constexpr uint32_t kRightCtrl = 0x0004;
+constexpr uint32_t kLeftCtrl = 0x0008;
+constexpr uint32_t kShift = 0x0010;
+constexpr uint32_t kEnhanced = 0x0100;
+}  // namespace conkey
+
+/// One key record: pressed or released, the virtual key and scan code, the
+/// character it typed (a code page byte, 0 for none) and the control keys.
+struct ConsoleKeyRecord {
+  bool Down = true;
+  uint16_t VirtualKey = 0;
+  uint16_t ScanCode = 0;
+  uint8_t Char = 0;
+  uint32_t Control = 0;
+};
+
+/// The keyboard's state between records: the Alt + keypad number being typed.
+class ConsoleKeyMapper {
+ public:
+  /// Maps one record: calls the sink with the key it makes, if any.
+  void Feed(const ConsoleKeyRecord& rec, InputSink& sink);
+
+ private:
+  uint8_t altNumber_ = 0;
+  bool altDigits_ = false;
+};
+
+/// The extended code of scan code `scan` with the control keys `control`
+/// held: F-keys, the cursor block and the keypad by modifier, Alt with the
+/// digit row, letters and Enter.
+uint8_t ExtendedCode(uint16_t scan, uint32_t control);
+
+/// The mouse state of a mouse record: the console's button bits (left 1,
+/// right-most 2, second from the left 4) and the cell, relative to the
+/// window's top-left cell.
+MouseState ConsoleMouseState(uint32_t buttonState, int x, int y, int left, int top);
+
+}  // namespace ehi
