@@ -33,13 +33,13 @@ TEST(ArrayObjects, MaxOfIntsAndReals) {
 
 TEST(ArrayObjectsDeathTest, Stops) {
   EXPECT_EXIT({ ODAIntObj o(0); o.Max(); }, ::testing::ExitedWithCode(1),
-              "\r\nSought max of 0-length ODAIntObj.\r\n$");
+              test::Captured("\r\nSought max of 0-length ODAIntObj.\r\n$"));
   EXPECT_EXIT({ ODARealObj o(0); o.Max(); }, ::testing::ExitedWithCode(1),
-              "\r\nSought max of 0-length ODARealObj.\r\n$");
+              test::Captured("\r\nSought max of 0-length ODARealObj.\r\n$"));
   EXPECT_EXIT({ ODARealObj o(-1); }, ::testing::ExitedWithCode(1),
-              "\r\nSought to create ODARealObj with fewer than zero elements.\r\n$");
+              test::Captured("\r\nSought to create ODARealObj with fewer than zero elements.\r\n$"));
   EXPECT_EXIT({ ODAIntObj o(-1); }, ::testing::ExitedWithCode(1),
-              "\r\nSought to create ODAIntObj with fewer than zero elements.\r\n$");
+              test::Captured("\r\nSought to create ODAIntObj with fewer than zero elements.\r\n$"));
   EXPECT_EXIT({ TDARealEqObj m(2, -1); }, ::testing::ExitedWithCode(1), "fewer than zero");
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil.h"
+
 namespace ehi {
 namespace {
 
@@ -13,11 +15,11 @@ TEST(MultWordVal, WrapsIn32Bits) {
 
 TEST(FatalDeathTest, RunAbortAndOverloadWriteTwoLinesAndExit1) {
   EXPECT_EXIT(RunAbort("not enough RAM available."), ::testing::ExitedWithCode(1),
-              "^Halting with error-code 1, because:\r\nnot enough RAM available.\r\n$");
+              test::Captured("^Halting with error-code 1, because:\r\nnot enough RAM available.\r\n$"));
   EXPECT_EXIT(RunAbort(""), ::testing::ExitedWithCode(1),
-              "^Halting with error-code 1, because:\r\n\r\n$");
+              test::Captured("^Halting with error-code 1, because:\r\n\r\n$"));
   EXPECT_EXIT(Overload("PtrArAlloc"), ::testing::ExitedWithCode(1),
-              "^HALTING! -- Structure too big\r\nPtrArAlloc\r\n$");
+              test::Captured("^HALTING! -- Structure too big\r\nPtrArAlloc\r\n$"));
 }
 
 }  // namespace

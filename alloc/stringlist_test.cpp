@@ -50,8 +50,8 @@ TEST(StringListDeathTest, FullListAndBadIndicesStop) {
         for (int i = 0; i < 4; ++i) l.AddString("a");
       },
       ::testing::ExitedWithCode(1),
-      "^Halting with error-code 1, because:\r\nAddString tried to store too many strings in "
-      "list.\r\n$");
+      test::Captured("^Halting with error-code 1, because:\r\nAddString tried to store too many strings in "
+      "list.\r\n$"));
   EXPECT_EXIT(
       {
         MarkableStringList l(1, false);
@@ -64,7 +64,7 @@ TEST(StringListDeathTest, FullListAndBadIndicesStop) {
         MarkableStringList l(3, false);
         l.DeleteFromList(0);
       },
-      ::testing::ExitedWithCode(1), "\r\nTried to delete nonexistant string.\r\n$");
+      ::testing::ExitedWithCode(1), test::Captured("\r\nTried to delete nonexistant string.\r\n$"));
   EXPECT_EXIT(
       {
         MarkableStringList l(3, false);

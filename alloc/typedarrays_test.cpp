@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil.h"
+
 namespace ehi {
 namespace {
 
@@ -32,17 +34,17 @@ TEST(TypedArrays, LimitIsAcceptedAndElementsAreUsable) {
 
 TEST(TypedArraysDeathTest, AboveTheLimitStopsWithTheAllocatorsName) {
   EXPECT_EXIT({ PtrArPtr p; PtrArAlloc(p, 322001); }, ::testing::ExitedWithCode(1),
-              "^HALTING! -- Structure too big\r\nPtrArAlloc\r\n$");
+              test::Captured("^HALTING! -- Structure too big\r\nPtrArAlloc\r\n$"));
   EXPECT_EXIT({ DoubleArPtr p; DoubleArAlloc(p, 322001); }, ::testing::ExitedWithCode(1),
-              "^HALTING! -- Structure too big\r\nDoubleArAlloc\r\n$");
+              test::Captured("^HALTING! -- Structure too big\r\nDoubleArAlloc\r\n$"));
   EXPECT_EXIT({ RealArPtr p; RealArAlloc(p, 322001); }, ::testing::ExitedWithCode(1),
-              "^Requested 322001 but limit is 322000\r\nHALTING! -- Structure too big\r\n"
-              "RealArAlloc\r\n$");
+              test::Captured("^Requested 322001 but limit is 322000\r\nHALTING! -- Structure too big\r\n"
+              "RealArAlloc\r\n$"));
   EXPECT_EXIT({ IntArPtr p; IntArAlloc(p, 1000000001); }, ::testing::ExitedWithCode(1),
-              "^Requested 1000000001 integers but max available is 1000000000\r\n"
-              "HALTING! -- Structure too big\r\nIntArAlloc\r\n$");
+              test::Captured("^Requested 1000000001 integers but max available is 1000000000\r\n"
+              "HALTING! -- Structure too big\r\nIntArAlloc\r\n$"));
   EXPECT_EXIT({ Str255ArPtr p; Str255ArAlloc(p, 400000); }, ::testing::ExitedWithCode(1),
-              "\r\nStr255ArAlloc\r\n$");
+              test::Captured("\r\nStr255ArAlloc\r\n$"));
 }
 
 TEST(TypedArraysDeathTest, NegativeLengthsNeverAskForNegativeCounts) {
@@ -50,9 +52,9 @@ TEST(TypedArraysDeathTest, NegativeLengthsNeverAskForNegativeCounts) {
   EXPECT_TRUE(CharArAlloc(c, -1));  // zero elements: allowed, nothing to use
   CharArDealloc(c, -1);
   EXPECT_EXIT({ LongIntArPtr p; LongIntArAlloc(p, -2); }, ::testing::ExitedWithCode(1),
-              "^HALTING! -- Structure too big\r\nLongIntArAlloc\r\n$");
+              test::Captured("^HALTING! -- Structure too big\r\nLongIntArAlloc\r\n$"));
   EXPECT_EXIT({ void* p; Alloc(p, -5); }, ::testing::ExitedWithCode(1),
-              "^HALTING! -- Structure too big\r\nAlloc\r\n$");
+              test::Captured("^HALTING! -- Structure too big\r\nAlloc\r\n$"));
 }
 
 }  // namespace

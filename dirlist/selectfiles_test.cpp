@@ -1,10 +1,9 @@
 #include "selectfiles.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -233,6 +232,8 @@ TEST_F(Selecting, NewMaskListsFromTheFirstEntryWithNoMarks) {
 TEST_F(Selecting, ControlBytesInNamesAreDrawnAsGlyphs) {
   const std::string odd = "a\nb\rc\bd.txt";
   WriteFile(dir_ / odd, "");
+  if (test::ReadFile(dir_ / odd).empty() && !std::ifstream(dir_ / odd))
+    GTEST_SKIP() << "this file system refuses control characters in names (Windows)";
   ScriptCheck([&odd] {
     int found = 0;
     for (int row = 3; row <= 24; ++row) found += Cells(3, row, int(odd.size())) == odd;
@@ -252,8 +253,7 @@ TEST(SelectingDeathTest, WithoutAConsoleTheEndOfInputEndsTheScreen) {
   WriteFile(dir / "a.txt", "");
   EXPECT_EXIT(
       {
-        int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
+        test::EmptyStandardInput();
         InstallConsoleBackend(nullptr, 80, 25, 7);
         InitUButtons();
         InitUDir2();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "testutil.h"
+
 namespace ehi {
 namespace {
 
@@ -99,8 +101,8 @@ TEST(HarvestDeathTest, TheStoreStopsAtItsCapacity) {
         AddHarvested("one more");
       },
       ::testing::ExitedWithCode(1),
-      "^Halting with error-code 1, because:\r\nAddHarvested tried to store too many "
-      "records.\r\n$");
+      test::Captured("^Halting with error-code 1, because:\r\nAddHarvested tried to store too many "
+      "records.\r\n$"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "numconv.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -193,11 +195,14 @@ long double TextToReal(std::string_view s, int& errorPos) {
   if (pos != len) return fail(pos);
   errorPos = 0;
 
-  // The syntax is checked; from_chars does the exact conversion.
-  long double value = 0;
-  auto res = std::from_chars(s.data() + mantissaStart, s.data() + len, value,
-                             std::chars_format::general);
-  if (res.ec == std::errc::result_out_of_range) {
+  // The syntax is checked; strtold does the exact conversion at the full
+  // precision of long double on every system (from_chars of long double is
+  // not exact everywhere). The programs keep the "C" locale, whose decimal
+  // separator is the point.
+  const std::string text(s.substr(mantissaStart));
+  errno = 0;
+  long double value = std::strtold(text.c_str(), nullptr);
+  if (errno == ERANGE && (std::isinf(value) || value == 0.0L)) {
     // Decide between overflow and underflow from the decimal magnitude:
     // position of the first non-zero digit relative to the point, plus the
     // exponent (saturated, since it may have any number of digits).

@@ -30,6 +30,15 @@ std::string ReadFile(const std::string& path);
 /// Creates a directory (and its parents).
 void MakeDirs(const std::string& path);
 
+/// The text a death test sees of `expected` written by the child to its
+/// error stream (a regular expression too): Windows' capture reads it back
+/// as text, so CR LF arrives there as LF.
+std::string Captured(const std::string& expected);
+
+/// Makes the process's standard input the null device: read, it ends at
+/// once.
+void EmptyStandardInput();
+
 /// A copy of the program `exe` in a fresh folder that every user may enter
 /// (mode 0755 all the way up), so a test that drops to an unprivileged user
 /// can run it whatever folder the project was cloned into; "" when it
