@@ -337,8 +337,19 @@ int CallChain(uint64_t* out, int max, int skip) {
   // Frame 0 is this function, as with backtrace on POSIX.
   const int want = max > 62 ? 62 : max;
   const int n = ::CaptureStackBackTrace(DWORD(skip), DWORD(want), frames, nullptr);
+  // The chain ends where the executable's own frames end: the system's
+  // start-up frames beyond are no positions of this program.
+  const HMODULE self = ::GetModuleHandleA(nullptr);
   int count = 0;
-  for (int i = 0; i < n && count < max; ++i) out[count++] = CodeOffset(frames[i]);
+  for (int i = 0; i < n && count < max; ++i) {
+    HMODULE module = nullptr;
+    if (i > 0 && (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                        static_cast<LPCSTR>(frames[i]), &module) ||
+                  module != self))
+      break;
+    out[count++] = CodeOffset(frames[i]);
+  }
   return count;
 }
 
