@@ -47,7 +47,7 @@ windows: deps-windows
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR) \
 	  -DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tools/wine.sh \
-	  -DEHI_NATIVE_HARVEST=$(CURDIR)/$(BUILD)/harvest/ehiharvest
+	  -DEHI_NATIVE_BUILD=$(CURDIR)/$(BUILD)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 # The Windows tests under Wine, and the Windows harvest against the native

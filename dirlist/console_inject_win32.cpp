@@ -1,0 +1,192 @@
+// A test program for Windows consoles: runs a program in this console and
+// plays a script of console input records into the console's input buffer
+// (WriteConsoleInputA), as a user's mouse and keyboard would, reading the
+// screen's cells to know when to go on. It ends with the program's exit
+// status, or 90 when the console's input mode was not put back.
+//
+// usage: console_inject PROGRAM [ARGS...] -- STEP...
+//   wait:TEXT          until TEXT shows anywhere on the screen (20 s)
+//   gone:TEXT          until TEXT shows nowhere on the screen (20 s)
+//   cell:X,Y,C         until the cell at column X, row Y (1-based) holds C
+//   cellrow:TEXT,X,C   until column X of the first row showing TEXT holds C
+//   file:PATH          until the file PATH exists (60 s)
+//   click:X,Y          left button down and up at column X, row Y
+//   clickrow:TEXT,X    the same at column X of the first row showing TEXT
+//   key:C              the key of character C down and up
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+HANDLE out, in;
+
+std::vector<std::string> ScreenRows() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  std::vector<std::string> rows;
+  if (!::GetConsoleScreenBufferInfo(out, &info)) return rows;
+  const SHORT width = SHORT(info.srWindow.Right - info.srWindow.Left + 1);
+  for (SHORT y = info.srWindow.Top; y <= info.srWindow.Bottom; ++y) {
+    std::string row(size_t(width), ' ');
+    DWORD got = 0;
+    ::ReadConsoleOutputCharacterA(out, row.data(), DWORD(width), COORD{info.srWindow.Left, y},
+                                  &got);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+int RowOf(const std::string& text) {
+  const std::vector<std::string> rows = ScreenRows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].find(text) != std::string::npos) return int(i) + 1;
+  return 0;
+}
+
+template <typename Done>
+bool Until(Done done, int seconds) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (done()) return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
+void Send(const INPUT_RECORD& r) {
+  DWORD written = 0;
+  ::WriteConsoleInputA(in, &r, 1, &written);
+}
+
+void Click(int x, int y) {
+  INPUT_RECORD r = {};
+  r.EventType = MOUSE_EVENT;
+  r.Event.MouseEvent.dwMousePosition = COORD{SHORT(x - 1), SHORT(y - 1)};
+  r.Event.MouseEvent.dwButtonState = FROM_LEFT_1ST_BUTTON_PRESSED;
+  Send(r);
+  ::Sleep(100);
+  r.Event.MouseEvent.dwButtonState = 0;
+  Send(r);
+}
+
+void Key(char c) {
+  INPUT_RECORD r = {};
+  r.EventType = KEY_EVENT;
+  r.Event.KeyEvent.bKeyDown = TRUE;
+  r.Event.KeyEvent.wRepeatCount = 1;
+  const SHORT vk = ::VkKeyScanA(c);
+  r.Event.KeyEvent.wVirtualKeyCode = WORD(vk & 0xFF);
+  r.Event.KeyEvent.wVirtualScanCode = WORD(::MapVirtualKeyA(UINT(vk & 0xFF), 0));
+  r.Event.KeyEvent.uChar.AsciiChar = c;
+  Send(r);
+  r.Event.KeyEvent.bKeyDown = FALSE;
+  Send(r);
+}
+
+bool Step(const std::string& step) {
+  const size_t colon = step.find(':');
+  const std::string verb = step.substr(0, colon), arg = step.substr(colon + 1);
+  int x = 0, y = 0;
+  if (verb == "wait") return Until([&] { return RowOf(arg) != 0; }, 20);
+  if (verb == "gone") return Until([&] { return RowOf(arg) == 0; }, 20);
+  if (verb == "file")
+    return Until([&] { return ::GetFileAttributesA(arg.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60);
+  if (verb == "cell") {
+    char c = 0;
+    if (std::sscanf(arg.c_str(), "%d,%d,%c", &x, &y, &c) != 3) return false;
+    return Until([&] {
+      const std::vector<std::string> rows = ScreenRows();
+      return y >= 1 && size_t(y) <= rows.size() && x >= 1 &&
+             size_t(x) <= rows[size_t(y - 1)].size() && rows[size_t(y - 1)][size_t(x - 1)] == c;
+    }, 20);
+  }
+  if (verb == "cellrow") {
+    const size_t last = arg.rfind(','), before = arg.rfind(',', last - 1);
+    if (last == std::string::npos || before == std::string::npos || last + 2 != arg.size())
+      return false;
+    const std::string text = arg.substr(0, before);
+    x = std::atoi(arg.c_str() + before + 1);
+    const char c = arg[last + 1];
+    return Until([&] {
+      const std::vector<std::string> rows = ScreenRows();
+      for (const std::string& row : rows)
+        if (row.find(text) != std::string::npos)
+          return x >= 1 && size_t(x) <= row.size() && row[size_t(x - 1)] == c;
+      return false;
+    }, 20);
+  }
+  if (verb == "click") {
+    if (std::sscanf(arg.c_str(), "%d,%d", &x, &y) != 2) return false;
+    Click(x, y);
+    return true;
+  }
+  if (verb == "clickrow") {
+    const size_t comma = arg.rfind(',');
+    y = RowOf(arg.substr(0, comma));
+    if (y == 0) return false;
+    Click(std::atoi(arg.c_str() + comma + 1), y);
+    return true;
+  }
+  if (verb == "key" && arg.size() == 1) {
+    Key(arg[0]);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int split = 1;
+  while (split < argc && std::string(argv[split]) != "--") ++split;
+  if (split < 2 || split == argc) {
+    std::fprintf(stderr, "usage: console_inject PROGRAM [ARGS...] -- STEP...\n");
+    return 2;
+  }
+  out = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+  in = ::CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD modeBefore = 0;
+  if (out == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE ||
+      !::GetConsoleMode(in, &modeBefore)) {
+    std::fprintf(stderr, "console_inject: no console\n");
+    return 2;
+  }
+  std::string command;
+  for (int i = 1; i < split; ++i) command += std::string(i > 1 ? " \"" : "\"") + argv[i] + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+    std::fprintf(stderr, "console_inject: cannot start %s\n", argv[1]);
+    return 2;
+  }
+  for (int i = split + 1; i < argc; ++i) {
+    if (!Step(argv[i])) {
+      std::fprintf(stderr, "console_inject: step failed: %s\n", argv[i]);
+      ::TerminateProcess(pi.hProcess, 99);
+      return 3;
+    }
+  }
+  if (::WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "console_inject: the program did not end\n");
+    ::TerminateProcess(pi.hProcess, 99);
+    return 3;
+  }
+  DWORD status = 0;
+  ::GetExitCodeProcess(pi.hProcess, &status);
+  DWORD modeAfter = 0;
+  ::GetConsoleMode(in, &modeAfter);
+  if (modeAfter != modeBefore) {
+    std::fprintf(stderr, "console_inject: input mode %lx, was %lx\n", modeAfter, modeBefore);
+    return 90;
+  }
+  return int(status);
+}
