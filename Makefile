@@ -15,7 +15,7 @@ PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang 
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all deps deps-windows windows test-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all deps deps-windows windows test-windows run-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
 
 all: build
 
@@ -64,6 +64,17 @@ run: build
 	  work=$$(mktemp -d); cp -r examples/sample-tree/. "$$work"; \
 	  echo "Running on a copy of examples/sample-tree in $$work"; fi; \
 	cd "$$work"; status=0; "$(CURDIR)/$(BUILD)/harvest/ehiharvest" || status=$$?; \
+	if [ -f Orvitan.Tab ]; then echo "First lines of $$work/Orvitan.Tab:"; \
+	  head -n 5 Orvitan.Tab | tr '\t' ' ' | tr -d '\r'; fi; \
+	exit $$status
+
+# The same with the Windows program under Wine.
+run-windows: windows
+	@set -e; \
+	if [ -n "$(DIR)" ]; then work="$(DIR)"; else \
+	  work=$$(mktemp -d); cp -r examples/sample-tree/. "$$work"; \
+	  echo "Running ehiharvest.exe under Wine on a copy of examples/sample-tree in $$work"; fi; \
+	cd "$$work"; status=0; "$(CURDIR)/tools/wine.sh" "$(CURDIR)/$(WIN_BUILD)/ehiharvest.exe" </dev/null || status=$$?; \
 	if [ -f Orvitan.Tab ]; then echo "First lines of $$work/Orvitan.Tab:"; \
 	  head -n 5 Orvitan.Tab | tr '\t' ' ' | tr -d '\r'; fi; \
 	exit $$status

@@ -77,6 +77,15 @@ ListingSnapshot::~ListingSnapshot() { snapshot = Snapshot(); }
 
 namespace {
 
+// Whether two name characters are the same: exactly, or letter case aside
+// where the file system ignores it (Windows).
+bool SameChar(char a, char b) {
+  if (a == b) return true;
+  static const bool fold = sys::NamesIgnoreCase();
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  return fold && lower(a) == lower(b);
+}
+
 bool MatchFrom(std::string_view p, std::string_view n) {
   // Iterative wildcard match with single-star backtracking: linear in
   // practice and never recursive, whatever the pattern.
@@ -87,7 +96,7 @@ bool MatchFrom(std::string_view p, std::string_view n) {
     if (pi < p.size() && p[pi] == '*') {
       starP = pi++;
       starN = ni;
-    } else if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
+    } else if (pi < p.size() && (p[pi] == '?' || SameChar(p[pi], n[ni]))) {
       ++pi, ++ni;
     } else if (starP != std::string_view::npos) {
       pi = starP + 1;

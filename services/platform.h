@@ -152,6 +152,9 @@ std::string AnchoredFolder(const std::string& dir);
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.
 void CloseDirStream(DirStream* d);
+/// Whether the file system takes names without regard to letter case
+/// (Windows), so that masks match that way too.
+bool NamesIgnoreCase();
 
 /// Ends the process at once with `code`, without further clean-up.
 [[noreturn]] void ExitNow(int code);

@@ -261,6 +261,8 @@ PathFacts StatInDirStream(DirStream* d, const char* name) {
   return FactsFrom(st);
 }
 
+bool NamesIgnoreCase() { return false; }
+
 void CloseDirStream(DirStream* d) {
   if (!d) return;
   ::closedir(d->dir);

@@ -313,6 +313,8 @@ PathFacts StatInDirStream(DirStream* d, const char* name) {
   return StatPath(d->Dir + name);
 }
 
+bool NamesIgnoreCase() { return true; }
+
 void CloseDirStream(DirStream* d) {
   if (!d) return;
   if (d->Find != INVALID_HANDLE_VALUE) ::FindClose(d->Find);

@@ -61,6 +61,8 @@ TEST(WindowsDirSearch, AttributesComeFromTheFileSystem) {
   EXPECT_EQ(all.at("system.txt") & ~kAttrArchive, kAttrSystem);
   EXPECT_EQ(all.at("sub") & kAttrDirectory, kAttrDirectory);
   EXPECT_EQ(all.size(), 7u);  // with "." and ".."
+  // Masks match as Windows names do, letter case aside.
+  EXPECT_EQ(Search(dir.Path() + "/PLAIN.T?T", 0).size(), 1u);
   SetAttributes(dir / "ro.txt", FILE_ATTRIBUTE_NORMAL);
 }
 
