@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -56,6 +57,25 @@ std::string ReadFile(const std::string& path) {
 }
 
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+namespace {
+class OutputMatcher : public ::testing::MatcherInterface<const std::string&> {
+ public:
+  explicit OutputMatcher(const std::string& regex) : text_(regex), re_(Captured(regex)) {}
+  bool MatchAndExplain(const std::string& out, ::testing::MatchResultListener*) const override {
+    return std::regex_search(out, re_);
+  }
+  void DescribeTo(std::ostream* os) const override { *os << "contains a match of " << text_; }
+
+ private:
+  std::string text_;
+  std::regex re_;
+};
+}  // namespace
+
+::testing::Matcher<const std::string&> Output(const std::string& regex) {
+  return ::testing::Matcher<const std::string&>(new OutputMatcher(regex));
+}
+
 ScopedCwd::ScopedCwd(const std::string& dir) {
   old_ = std::filesystem::current_path().string();
   std::filesystem::current_path(dir);

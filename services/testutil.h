@@ -1,6 +1,8 @@
 // Helpers shared by tests: temporary directories and whole-file access.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +36,11 @@ void MakeDirs(const std::string& path);
 /// error stream (a regular expression too): Windows' capture reads it back
 /// as text, so CR LF arrives there as LF.
 std::string Captured(const std::string& expected);
+
+/// A death test's matcher: what the child wrote to its error stream
+/// contains a match of the ECMAScript regular expression `regex` (CR LF
+/// taken as Captured gives it), on every system alike.
+::testing::Matcher<const std::string&> Output(const std::string& regex);
 
 /// Makes the process's standard input the null device: read, it ends at
 /// once.
