@@ -46,8 +46,8 @@ deps-windows:
 windows: deps-windows
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR) \
-	  -DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tools/wine.sh \
-	  -DEHI_NATIVE_BUILD=$(CURDIR)/$(BUILD)
+	  -D"CMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tools/wine.sh" \
+	  -D"EHI_NATIVE_BUILD=$(CURDIR)/$(BUILD)"
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 # The Windows tests under Wine, and the Windows harvest against the native
