@@ -8,6 +8,7 @@
 //   --no-read-ahead       the walk reads everything itself
 //   --read-ahead-first    the walk starts only once the read-ahead has gone
 //                         as far ahead as its bounds let it
+//   --warm                the warmer runs from the start, as on a cold disk
 // and, always, a hook just before each open of a qualifying file: a name
 // ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
 // that this process holds open for writing, and one ending in ".zero-swap"
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
       ehi::ReadAhead::SetForTesting(false, false);
     } else if (std::strcmp(a, "--read-ahead-first") == 0) {
       ehi::ReadAhead::SetForTesting(true, true);
+    } else if (std::strcmp(a, "--warm") == 0) {
+      ehi::ReadAhead::SetWarmingForTesting();
     }
   }
   ehi::sys::SetReplaceHooksForTesting(named, raiseWhileNamed ? RaiseNow : nullptr);

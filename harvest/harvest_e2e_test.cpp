@@ -504,13 +504,19 @@ TEST_F(HarvestFaults, TableLinksAreFollowedOnlyWhenTrusted) {
 // A qualifying name that became a FIFO (with a writer holding it open) or
 // a link to an endless device after the listing is passed over.
 TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
-  WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
-  WriteFile(dir_ / "EHI.fifo-swap", Rec("fifo") + "\n");
-  WriteFile(dir_ / "EHI.zero-swap", Rec("zero") + "\n");
-  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path());
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, kFound + "2" + kTail);
-  EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("ok")}));
+  // The same with the warmer, which must pass over them too.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"--warm"}}) {
+    WriteFile(dir_ / "Orvitan.Tab", earlier_);
+    WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
+    WriteFile(dir_ / "EHI.fifo-swap", Rec("fifo") + "\n");
+    WriteFile(dir_ / "EHI.zero-swap", Rec("zero") + "\n");
+    RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, kFound + "2" + kTail);
+    EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("ok")}));
+    std::filesystem::remove(dir_ / "EHI.fifo-swap");
+    std::filesystem::remove(dir_ / "EHI.zero-swap");
+  }
 }
 
 // However far the read-ahead got, a run that stops reports the same first
@@ -538,7 +544,7 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
   };
   for (const Case& c : cases) {
     std::vector<RunResult> runs;
-    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", ""}) {
+    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", "--warm", ""}) {
       std::vector<std::string> args = c.faults;
       if (*mode) args.push_back(mode);
       std::filesystem::remove(dir_ / "Orvitan.Tab");

@@ -1,5 +1,6 @@
 #include "readahead.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "codes.h"
@@ -11,8 +12,15 @@ namespace ehi {
 
 namespace {
 
+int64_t NowMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 bool enabledForTesting = true;
 bool headStartForTesting = false;
+bool warmingForTesting = false;
 
 // The read-ahead of the run in progress, stopped by the program's end too
 // (a stop or a runtime error ends the walk anywhere).
@@ -28,6 +36,8 @@ void ReadAhead::SetForTesting(bool enabled, bool headStart) {
   headStartForTesting = headStart;
 }
 
+void ReadAhead::SetWarmingForTesting() { warmingForTesting = true; }
+
 void ReadAhead::Start() {
   // The worker holds up to two descriptors at a time; a process that may
   // open only a few files walks alone, so that the walk never fails for
@@ -39,6 +49,7 @@ void ReadAhead::Start() {
     registered = true;
   }
   stop_ = done_ = false;
+  slow_ = warmingForTesting ? kSlowToWarm : 0;
   running_ = true;
   active = this;
   worker_ = std::thread([this] { Run(); });
@@ -57,6 +68,8 @@ void ReadAhead::Stop() {
   }
   changed_.notify_all();
   if (worker_.joinable()) worker_.join();
+  // The worker starts the warmer: it is stopped once the worker is gone.
+  warmer_.Stop();
   std::lock_guard<std::mutex> hold(lock_);
   queue_.clear();
   bytes_ = 0;
@@ -125,6 +138,7 @@ bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
     workerWaiting_ = false;
   }
   if (stop_) return false;
+  if (warmer_.Running()) warmer_.Consumed();
   bytes_ += size;
   queue_.push_back(std::move(item));
   // The walk is woken only for a batch (or for what is in when the worker
@@ -162,25 +176,21 @@ void ReadAhead::WalkFolder(const std::string& path) {
     return;
   }
   int error = 0;
+  const int64_t start = NowMicroseconds();
   if (sys::DirStream* d = sys::OpenDirStream(path, error)) {
     sys::DirEntry e;
     while (sys::NextDirEntry(d, e, error)) item->Entries.push_back({e.Name, e.Attr, e.Unresolved});
     sys::CloseDirStream(d);
     item->Ready = error == 0;
   }
+  Timed(start);
   // A listing that failed is left to the walk, which meets the same
   // failure: the folder is empty to it, or the run ends there.
   if (!item->Ready) item->Entries.clear();
 
-  const std::string prefix = path.empty() ? std::string() : path + "/";
   std::vector<std::string> files, folders;
-  for (const ListedEntry& e : item->Entries) {
-    uint32_t attr = e.Attr;
-    if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
-    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(e.Name)) files.push_back(prefix + e.Name);
-    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..")
-      folders.push_back(prefix + e.Name);
-  }
+  SplitListing(path.empty() ? std::string() : path + "/", item->Entries, files, folders);
+  if (warmer_.Running()) warmer_.Seed(item->Facts, files, folders);
   if (!Push(std::move(item))) return;
 
   for (const std::string& file : files) {
@@ -205,6 +215,7 @@ void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
   if (path == TableName && !sys::MayFollowLinks(path)) return;
   int error = 0;
   bool notRegular = false;
+  const int64_t start = NowMicroseconds();
   const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular);
   if (h == sys::kNoHandle) return;
   // One block buffer for the whole walk: the item keeps only the bytes.
@@ -222,6 +233,13 @@ void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
   }
   item.Ready = sys::CloseHandle(h);
   if (!item.Ready) std::string().swap(item.Bytes);
+  Timed(start);
+}
+
+void ReadAhead::Timed(int64_t startMicroseconds) {
+  if (warmer_.Running()) return;
+  if (slow_ < kSlowToWarm && NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;
+  if (slow_ >= kSlowToWarm) warmer_.Start();
 }
 
 }  // namespace ehi

@@ -1,6 +1,7 @@
 // Read-ahead for the walk: one worker thread lists the folders and reads the
 // qualifying files that the walk will come to next, in the walk's own order,
-// into a bounded queue that the walk takes from. The walk's logic stays on
+// into a bounded queue that the walk takes from. When the tree turns out to
+// come from the disk, a warmer runs ahead of the worker. The walk's logic stays on
 // the main thread; the worker only makes platform calls that return entries,
 // bytes or an error, and opens nothing the walk itself would not open.
 #pragma once
@@ -20,6 +21,7 @@
 
 #include "dirsearch.h"
 #include "platform.h"
+#include "warmer.h"
 
 namespace ehi {
 
@@ -47,6 +49,10 @@ class ReadAhead {
   /// A walk that caught up with the worker waits for this many items at a
   /// time, so that the two threads do not hand over item by item.
   static constexpr size_t kBatch = 32;
+  /// A listing or a file that takes this long came from the disk, not the
+  /// cache; after kSlowToWarm of them the warmer helps the worker.
+  static constexpr int kSlowMicroseconds = 1000;
+  static constexpr int kSlowToWarm = 4;
 
   ReadAhead() = default;
   ~ReadAhead() { Stop(); }
@@ -70,6 +76,8 @@ class ReadAhead {
   /// `headStart` makes Start wait until the worker has gone as far as its
   /// bounds let it, so that it is as far ahead of the walk as it can be.
   static void SetForTesting(bool enabled, bool headStart);
+  /// For tests only: the warmer runs from the start, whatever the disk.
+  static void SetWarmingForTesting();
 
  private:
   std::unique_ptr<ReadAheadItem> Take(ReadAheadItem::Kind kind, std::string_view path);
@@ -80,6 +88,9 @@ class ReadAhead {
   bool Push(std::unique_ptr<ReadAheadItem> item);
   bool Stopping();
   void StopHere();
+  // Counts an operation that began at `start` when it was slow, and starts
+  // the warmer once the tree is plainly read from the disk.
+  void Timed(int64_t startMicroseconds);
 
   static constexpr size_t kBlock = 65536;
   std::unique_ptr<char[]> block_;  // the worker's read buffer
@@ -96,6 +107,8 @@ class ReadAhead {
   // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
   std::set<std::pair<uint64_t, uint64_t>> walked_;
+  int slow_ = 0;    // slow operations met so far
+  Warmer warmer_;  // started only for a tree read from the disk
 };
 
 }  // namespace ehi

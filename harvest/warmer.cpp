@@ -1,0 +1,105 @@
+#include "warmer.h"
+
+#include "codes.h"
+#include "harvest.h"
+
+namespace ehi {
+
+void SplitListing(const std::string& prefix, const std::vector<ListedEntry>& entries,
+                  std::vector<std::string>& files, std::vector<std::string>& folders) {
+  for (const ListedEntry& e : entries) {
+    uint32_t attr = e.Attr;
+    if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
+    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(e.Name)) files.push_back(prefix + e.Name);
+    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..")
+      folders.push_back(prefix + e.Name);
+  }
+}
+
+void Warmer::Start() {
+  if (Running()) return;
+  stop_ = false;
+  for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Run(); });
+}
+
+void Warmer::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+  jobs_.clear();
+}
+
+void Warmer::PushFront(const std::vector<std::string>& files,
+                       const std::vector<std::string>& folders) {
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) jobs_.push_front({*it, true});
+  for (auto it = files.rbegin(); it != files.rend(); ++it) jobs_.push_front({*it, false});
+}
+
+void Warmer::Seed(const sys::PathFacts& facts, const std::vector<std::string>& files,
+                  const std::vector<std::string>& folders) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!visited_.emplace(facts.Device, facts.Inode).second) return;
+    PushFront(files, folders);
+  }
+  changed_.notify_all();
+}
+
+void Warmer::Consumed() {
+  bool wake;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    wake = ++consumed_ + kAhead == warmed_ + 1;  // the limit just moved off
+  }
+  if (wake) changed_.notify_all();
+}
+
+void Warmer::Run() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait(hold, [this] {
+        return stop_ || (!jobs_.empty() && warmed_ < consumed_ + kAhead);
+      });
+      if (stop_) return;
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
+      ++warmed_;
+    }
+    // Nothing the walk would not open: no path past its limit, and not the
+    // table, which it reads only under the link rule.
+    if (job.Path.size() > MaxPathLength) continue;
+    if (job.Folder) WarmFolder(job.Path);
+    else if (job.Path != TableName) sys::WarmFile(job.Path);
+  }
+}
+
+void Warmer::WarmFolder(const std::string& path) {
+  const sys::PathFacts facts = sys::StatPath(path);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!facts.Exists || !visited_.emplace(facts.Device, facts.Inode).second) return;
+  }
+  std::vector<ListedEntry> entries;
+  int error = 0;
+  sys::DirStream* d = sys::OpenDirStream(path, error);
+  if (!d) return;
+  sys::DirEntry e;
+  while (sys::NextDirEntry(d, e, error)) entries.push_back({e.Name, e.Attr, e.Unresolved});
+  sys::CloseDirStream(d);
+  std::vector<std::string> files, folders;
+  SplitListing(path.empty() ? std::string() : path + "/", entries, files, folders);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (stop_) return;
+    PushFront(files, folders);
+  }
+  changed_.notify_all();
+}
+
+}  // namespace ehi
