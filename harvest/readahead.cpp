@@ -177,10 +177,14 @@ void ReadAhead::WalkFolder(const std::string& path) {
   }
   int error = 0;
   const int64_t start = NowMicroseconds();
-  if (sys::DirStream* d = sys::OpenDirStream(path, error)) {
+  // The folder stays open while its files are read (they are opened in it,
+  // not by their whole paths): the worker's second descriptor.
+  std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> folder(
+      sys::OpenDirStream(path, error), sys::CloseDirStream);
+  if (folder) {
     sys::DirEntry e;
-    while (sys::NextDirEntry(d, e, error)) item->Entries.push_back({e.Name, e.Attr, e.Unresolved});
-    sys::CloseDirStream(d);
+    while (sys::NextDirEntry(folder.get(), e, error))
+      item->Entries.push_back({e.Name, e.Attr, e.Unresolved});
     item->Ready = error == 0;
   }
   Timed(start);
@@ -198,11 +202,12 @@ void ReadAhead::WalkFolder(const std::string& path) {
     auto read = std::make_unique<ReadAheadItem>();
     read->What = ReadAheadItem::Kind::File;
     read->Path = file;
-    ReadFile(file, *read);
+    ReadFile(folder.get(), file, *read);
     if (!Push(std::move(read))) return;
   }
-  for (const std::string& folder : folders) {
-    WalkFolder(folder);
+  folder.reset();
+  for (const std::string& sub : folders) {
+    WalkFolder(sub);
     if (Stopping()) return;
   }
 }
@@ -211,12 +216,13 @@ void ReadAhead::WalkFolder(const std::string& path) {
 // may not be followed is not opened, only a regular file is read, and
 // anything unusual (an error, a file too large to hold) is left to the
 // walk.
-void ReadAhead::ReadFile(const std::string& path, ReadAheadItem& item) {
+void ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item) {
   if (path == TableName && !sys::MayFollowLinks(path)) return;
   int error = 0;
   bool notRegular = false;
   const int64_t start = NowMicroseconds();
-  const sys::Handle h = sys::OpenRegularForReading(path, error, notRegular);
+  const sys::Handle h = folder ? sys::OpenRegularInDirStream(folder, path, error, notRegular)
+                               : sys::OpenRegularForReading(path, error, notRegular);
   if (h == sys::kNoHandle) return;
   // One block buffer for the whole walk: the item keeps only the bytes.
   if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);

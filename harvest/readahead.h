@@ -83,7 +83,9 @@ class ReadAhead {
   std::unique_ptr<ReadAheadItem> Take(ReadAheadItem::Kind kind, std::string_view path);
   void Run();
   void WalkFolder(const std::string& path);
-  void ReadFile(const std::string& path, ReadAheadItem& item);
+  // Reads the file `path` of the listed (and still open) `folder`, or by
+  // its path when the folder could not be listed.
+  void ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item);
   // Queues an item, waiting while the queue is full; false once stopped.
   bool Push(std::unique_ptr<ReadAheadItem> item);
   bool Stopping();

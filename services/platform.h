@@ -153,6 +153,10 @@ void SetListingFaultForTesting(int entries);
 /// folder) as a path that means the same folder whatever the current folder
 /// is later; `dir` itself when that cannot be found out.
 std::string AnchoredFolder(const std::string& dir);
+/// OpenRegularForReading of `path`, whose last part names an entry of the
+/// folder listed by `d`: the folder is not looked up again where the
+/// system can help it.
+Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error, bool& notRegular);
 /// Facts of the named entry of an open stream, links followed.
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.

@@ -80,8 +80,9 @@ PathFacts FactsFrom(const struct stat& st) {
 // what was opened on the descriptor itself, so nothing swapped in between
 // a listing and the open can pass for what the listing saw. Non-regular
 // files stay non-blocking: ReadSome waits for their data with poll.
-Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular) {
-  int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular,
+                   int dirFd = AT_FDCWD, const char* relative = nullptr) {
+  int fd = ::openat(dirFd, relative ? relative : name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     error = MapError(errno, &name, rte::kAccessDenied);
     return kNoHandle;
@@ -263,6 +264,15 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
     default: entry.Attr |= kAttrSystem; break;  // FIFOs, sockets, devices
   }
   return true;
+}
+
+Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error,
+                              bool& notRegular) {
+  notRegular = false;
+  if (beforeOpen) beforeOpen(path);
+  const size_t slash = path.rfind('/');
+  const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  return OpenChecked(path, O_RDONLY, error, &notRegular, ::dirfd(d->dir), name);
 }
 
 PathFacts StatInDirStream(DirStream* d, const char* name) {

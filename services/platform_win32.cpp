@@ -326,6 +326,11 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   return true;
 }
 
+Handle OpenRegularInDirStream(DirStream*, const std::string& path, int& error,
+                              bool& notRegular) {
+  return OpenRegularForReading(path, error, notRegular);
+}
+
 PathFacts StatInDirStream(DirStream* d, const char* name) {
   return StatPath(d->Dir + name);
 }
