@@ -70,6 +70,39 @@ def tree(preset, seed, base):
     return root
 
 
+def expected_table(root):
+    """The table the harvest must write, made independently: every record
+    (a line of exactly 19 tabs, at most 255 bytes) of every qualifying file,
+    once each, in byte order, ending in CR LF. The generated trees have no
+    numeric extensions, Ctrl-Z or long lines."""
+    records = set()
+    for d, dirs, files in os.walk(root):
+        for n in files:
+            if n.startswith(".") or not ("EHI" in n or "Orvitan" in n):
+                continue
+            with open(os.path.join(d, n), "rb") as f:
+                data = f.read()
+            for line in data.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n"):
+                line = line[:255]
+                if line.count(b"\t") == 19:
+                    records.add(line)
+    return b"".join(r + b"\r\n" for r in sorted(records))
+
+
+def check_table(cmd, root, cold):
+    """One more harvest run; its table must equal the expected table."""
+    table = os.path.join(root, "Orvitan.Tab")
+    if os.path.exists(table):
+        os.remove(table)
+    if cold:
+        drop_caches()
+    subprocess.run(cmd, cwd=root, stdout=subprocess.DEVNULL, check=True)
+    with open(table, "rb") as f:
+        got = f.read()
+    os.remove(table)
+    return got == expected_table(root)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build-bench")
@@ -93,6 +126,7 @@ def main():
         commands["cat -P8"] = (PARALLEL_CAT, True)
         print("Cold cache: the page cache is dropped before every timed run.", flush=True)
     rows = []
+    mismatches = 0
     for preset in a.presets.split(","):
         root = tree(preset, a.seed, a.trees)
         table = os.path.join(root, "Orvitan.Tab")
@@ -110,6 +144,10 @@ def main():
                     mem[name] = max(mem[name], m)
         if os.path.exists(table):
             os.remove(table)
+        same = check_table(commands["harvest"][0], root, a.cold)
+        print(f"{preset}: the table {'equals' if same else 'DIFFERS FROM'} the expected table",
+              flush=True)
+        mismatches += 0 if same else 1
         rows.append((preset, {k: statistics.median(v) for k, v in runs.items()}, mem))
     names = list(commands)
     print()
@@ -119,6 +157,8 @@ def main():
         print(f"{preset:9}" + "".join(f"{med[n]:12.3f}" for n in names) +
               "".join(f"{med['harvest'] / med[n]:12.2f}" for n in names[1:]) +
               f"{mem['harvest']:8.1f}")
+    if mismatches:
+        sys.exit(f"{mismatches} table(s) differ from the expected table")
 
 
 if __name__ == "__main__":
