@@ -16,8 +16,9 @@ namespace {
 
 // Open addressing over the store: each slot holds a record's index in the
 // low half (0 = empty) and its hash's high bits in the high half, so
-// unequal records are rarely compared. The table grows with the store and
-// stays at most half full: a small harvest's table stays in the cache.
+// unequal records are rarely compared. A record's home slot comes from
+// those high bits too, so the table grows without hashing a record again.
+// It stays at most half full: a small harvest's table stays in the cache.
 std::vector<uint64_t> slots(4096, 0);
 size_t used = 0;
 int32_t indexed = 0;  // records 1..indexed are in the slots
@@ -26,9 +27,12 @@ size_t Mask() { return slots.size() - 1; }
 
 // Finds `line` in the slots: true with `at` on its slot, or false with
 // `at` on the empty slot where it belongs.
+uint64_t Tag(size_t hash) { return uint64_t(hash >> 32) << 32; }
+size_t Home(uint64_t tag) { return size_t(tag >> 32) & Mask(); }
+
 bool Find(std::string_view line, size_t hash, size_t& at) {
-  const uint64_t tag = uint64_t(hash >> 32) << 32;
-  for (at = hash & Mask();; at = (at + 1) & Mask()) {
+  const uint64_t tag = Tag(hash);
+  for (at = Home(tag);; at = (at + 1) & Mask()) {
     const uint64_t slot = slots[at];
     if (slot == 0) return false;
     if ((slot & ~uint64_t(0xFFFFFFFF)) == tag && Harvested[uint32_t(slot)].View() == line)
@@ -37,7 +41,7 @@ bool Find(std::string_view line, size_t hash, size_t& at) {
 }
 
 void Index(int32_t i, size_t hash, size_t at) {
-  slots[at] = (uint64_t(hash >> 32) << 32) | uint32_t(i);
+  slots[at] = Tag(hash) | uint32_t(i);
   ++used;
 }
 
@@ -52,10 +56,9 @@ void MakeRoom() {
   if (2 * (used + 1) <= slots.size()) return;
   std::vector<uint64_t> old(slots.size() * 2, 0);
   old.swap(slots);
-  std::hash<std::string_view> hasher;
   for (uint64_t slot : old) {
     if (slot == 0) continue;
-    size_t at = hasher(Harvested[uint32_t(slot)].View()) & Mask();
+    size_t at = Home(slot);
     while (slots[at] != 0) at = (at + 1) & Mask();
     slots[at] = slot;
   }
