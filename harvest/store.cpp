@@ -88,10 +88,12 @@ void ForgetHarvestedOrder() { Forget(); }
 void AddHarvested(std::string_view Line) {
   if (indexed != NHarvested) Resync();
   MakeRoom();
-  const String line(Line);  // what the store keeps: at most 255 bytes
-  const size_t h = std::hash<std::string_view>()(line.View());
+  // What the store keeps, at most 255 bytes, is looked up in place: a
+  // duplicate is never copied.
+  const std::string_view line = Line.substr(0, size_t(String::Capacity()));
+  const size_t h = std::hash<std::string_view>()(line);
   size_t at;
-  if (Find(line.View(), h, at)) return;
+  if (Find(line, h, at)) return;
   if (NHarvested >= MaxHarvested) RunAbort("AddHarvested tried to store too many records.");
   ++NHarvested;
   Harvested[NHarvested] = line;
