@@ -184,13 +184,13 @@ void ReadAhead::WalkFolder(const std::string& path) {
   if (folder) {
     sys::DirEntry e;
     while (sys::NextDirEntry(folder.get(), e, error))
-      item->Entries.push_back({e.Name, e.Attr, e.Unresolved});
+      item->Entries.Add(e.Name, e.Attr, e.Unresolved);
     item->Ready = error == 0;
   }
   Timed(start);
   // A listing that failed is left to the walk, which meets the same
   // failure: the folder is empty to it, or the run ends there.
-  if (!item->Ready) item->Entries.clear();
+  if (!item->Ready) item->Entries.Clear();
 
   std::vector<std::string> files, folders;
   SplitListing(path.empty() ? std::string() : path + "/", item->Entries, files, folders);

@@ -34,7 +34,7 @@ struct ReadAheadItem {
   /// or not regular, a link it may not follow): the walk does it itself and
   /// meets whatever the worker met, at its own place in the walk.
   bool Ready = false;
-  std::vector<ListedEntry> Entries;  // a listing's entries, as listed
+  ListedEntries Entries;             // a listing's entries, as listed
   sys::PathFacts Facts;              // what the folder is (to walk it once)
   std::string Bytes;                 // a file's whole content
 };

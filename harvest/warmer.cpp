@@ -5,14 +5,15 @@
 
 namespace ehi {
 
-void SplitListing(const std::string& prefix, const std::vector<ListedEntry>& entries,
+void SplitListing(const std::string& prefix, const ListedEntries& entries,
                   std::vector<std::string>& files, std::vector<std::string>& folders) {
-  for (const ListedEntry& e : entries) {
+  for (size_t i = 0; i < entries.Size(); ++i) {
+    const ListedEntry e = entries[i];
+    const std::string_view name(e.Name);
     uint32_t attr = e.Attr;
     if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
-    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(e.Name)) files.push_back(prefix + e.Name);
-    if ((attr & kAttrDirectory) && e.Name != "." && e.Name != "..")
-      folders.push_back(prefix + e.Name);
+    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(name)) files.push_back(prefix + e.Name);
+    if ((attr & kAttrDirectory) && name != "." && name != "..") folders.push_back(prefix + e.Name);
   }
 }
 
@@ -85,12 +86,12 @@ void Warmer::WarmFolder(const std::string& path) {
     std::lock_guard<std::mutex> hold(lock_);
     if (!facts.Exists || !visited_.emplace(facts.Device, facts.Inode).second) return;
   }
-  std::vector<ListedEntry> entries;
+  ListedEntries entries;
   int error = 0;
   sys::DirStream* d = sys::OpenDirStream(path, error);
   if (!d) return;
   sys::DirEntry e;
-  while (sys::NextDirEntry(d, e, error)) entries.push_back({e.Name, e.Attr, e.Unresolved});
+  while (sys::NextDirEntry(d, e, error)) entries.Add(e.Name, e.Attr, e.Unresolved);
   sys::CloseDirStream(d);
   std::vector<std::string> files, folders;
   SplitListing(path.empty() ? std::string() : path + "/", entries, files, folders);

@@ -23,7 +23,7 @@ namespace ehi {
 /// The entries of a listing of the folder `prefix` (ending in "/", "" for
 /// the start folder) that the walk goes on with, as the walk tells them
 /// apart: qualifying plain files, then subfolders other than "." and "..".
-void SplitListing(const std::string& prefix, const std::vector<ListedEntry>& entries,
+void SplitListing(const std::string& prefix, const ListedEntries& entries,
                   std::vector<std::string>& files, std::vector<std::string>& folders);
 
 class Warmer {

@@ -17,7 +17,7 @@ struct Snapshot {
   bool Filled = false;
   std::string Dir;
   std::string Anchored;  // the folder whatever the current folder, once known
-  std::vector<ListedEntry> Entries;
+  ListedEntries Entries;
 };
 Snapshot snapshot;
 
@@ -37,9 +37,9 @@ struct SearchState {
   // The next raw entry, from the snapshot or the directory stream.
   bool NextRaw(sys::DirEntry& entry) {
     if (Replay) {
-      if (Next >= snapshot.Entries.size()) return false;
-      const ListedEntry& e = snapshot.Entries[Next++];
-      entry.Name = e.Name.c_str();
+      if (Next >= snapshot.Entries.Size()) return false;
+      const ListedEntry e = snapshot.Entries[Next++];
+      entry.Name = e.Name;
       entry.Attr = e.Attr;
       entry.Unresolved = e.Unresolved;
       return true;
@@ -49,7 +49,7 @@ struct SearchState {
       if (Record && Error == 0) snapshot.Filled = true;
       return false;
     }
-    if (Record) snapshot.Entries.push_back({entry.Name, entry.Attr, entry.Unresolved});
+    if (Record) snapshot.Entries.Add(entry.Name, entry.Attr, entry.Unresolved);
     return true;
   }
   // Facts of an entry, links followed.
@@ -65,7 +65,18 @@ ListingSnapshot::ListingSnapshot(std::string_view dirPart) {
   snapshot.Dir = std::string(dirPart);
 }
 
-ListingSnapshot::ListingSnapshot(std::string_view dirPart, std::vector<ListedEntry> listed) {
+void ListedEntries::Add(const char* name, uint32_t attr, bool unresolved) {
+  entries_.push_back({names_.size(), attr, unresolved});
+  names_.append(name);
+  names_.push_back('\0');
+}
+
+void ListedEntries::Clear() {
+  names_.clear();
+  entries_.clear();
+}
+
+ListingSnapshot::ListingSnapshot(std::string_view dirPart, ListedEntries listed) {
   snapshot = Snapshot();
   snapshot.Active = true;
   snapshot.Filled = true;
@@ -219,7 +230,7 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
     return;
   }
   if (snapshotted) {
-    snapshot.Entries.clear();
+    snapshot.Entries.Clear();
     state->Record = true;
   }
   Deliver(rec);

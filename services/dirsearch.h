@@ -57,12 +57,37 @@ void FindNextEntry(EntryRecord& rec);
 
 /// One entry of a directory as listed, before any mask or filter.
 struct ListedEntry {
-  std::string Name;
+  /// The name, NUL-terminated; valid as long as its listing, unchanged.
+  const char* Name = nullptr;
   /// Attribute bits the listing reported (hidden, system, directory).
   uint32_t Attr = 0;
   /// The listing could not tell a file from a directory (a link): the
   /// search looks at what it names.
   bool Unresolved = false;
+};
+
+/// The entries of one directory as listed, in order. The names share one
+/// buffer: a listing of thousands of entries is two allocations, not one
+/// per name.
+class ListedEntries {
+ public:
+  void Add(const char* name, uint32_t attr, bool unresolved);
+  size_t Size() const { return entries_.size(); }
+  /// Entry `i` (0-based).
+  ListedEntry operator[](size_t i) const {
+    const Entry& e = entries_[i];
+    return {names_.data() + e.Offset, e.Attr, e.Unresolved};
+  }
+  void Clear();
+
+ private:
+  struct Entry {
+    size_t Offset;
+    uint32_t Attr;
+    bool Unresolved;
+  };
+  std::string names_;  // every name followed by a NUL
+  std::vector<Entry> entries_;
 };
 
 /// While it exists, the searches of one directory (the directory part of
@@ -74,7 +99,7 @@ class ListingSnapshot {
   explicit ListingSnapshot(std::string_view dirPart);
   /// A snapshot of entries listed beforehand (read ahead, complete and
   /// without error): no search of the directory asks the file system.
-  ListingSnapshot(std::string_view dirPart, std::vector<ListedEntry> listed);
+  ListingSnapshot(std::string_view dirPart, ListedEntries listed);
   ~ListingSnapshot();
   ListingSnapshot(const ListingSnapshot&) = delete;
   ListingSnapshot& operator=(const ListingSnapshot&) = delete;
