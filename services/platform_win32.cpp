@@ -85,17 +85,27 @@ uint32_t PackTime(const FILETIME& utc) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The attribute bits the system passes on, as the file system keeps them.
+constexpr uint32_t kKeptAttributes =
+    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory | kAttrArchive;
+
+// The facts every way of asking Windows gives: attributes, time and size.
+template <typename Info>
+PathFacts BasicFacts(const Info& info) {
+  PathFacts f;
+  f.Exists = true;
+  f.Attr = info.dwFileAttributes & kKeptAttributes;
+  f.PackedTime = PackTime(info.ftLastWriteTime);
+  f.Size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return f;
+}
+
 }  // namespace
 
 PathFacts FactsOfHandle(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(h, &info)) return PathFacts();
-  PathFacts f;
-  f.Exists = true;
-  f.Attr = info.dwFileAttributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory |
-                                    kAttrArchive);
-  f.PackedTime = PackTime(info.ftLastWriteTime);
-  f.Size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  PathFacts f = BasicFacts(info);
   f.Device = info.dwVolumeSerialNumber;
   f.Inode = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return f;
@@ -240,13 +250,7 @@ PathFacts StatPath(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data))
     return PathFacts();
-  PathFacts f;
-  f.Exists = true;
-  f.Attr = data.dwFileAttributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory |
-                                    kAttrArchive);
-  f.PackedTime = PackTime(data.ftLastWriteTime);
-  f.Size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return f;
+  return BasicFacts(data);
 }
 
 std::string AnchoredFolder(const std::string& dir) {
@@ -319,8 +323,7 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   entry.Name = d->Data.cFileName;
   // The listing gives the attributes as the file system keeps them; only a
   // link (a reparse point) must be looked at to learn what it leads to.
-  entry.Attr = d->Data.dwFileAttributes &
-               (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory | kAttrArchive);
+  entry.Attr = d->Data.dwFileAttributes & kKeptAttributes;
   entry.Unresolved = (d->Data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (entry.Unresolved) entry.Attr &= ~uint32_t(kAttrDirectory);
   return true;
