@@ -183,11 +183,14 @@ void ReadAhead::WalkFolder(const std::string& path) {
       sys::OpenDirStream(path, error), sys::CloseDirStream);
   if (folder) {
     sys::DirEntry e;
-    while (sys::NextDirEntry(folder.get(), e, error))
+    bool first = true;
+    while (sys::NextDirEntry(folder.get(), e, error)) {
+      if (first) Timed(start);
+      first = false;
       item->Entries.Add(e.Name, e.Attr, e.Unresolved);
+    }
     item->Ready = error == 0;
   }
-  Timed(start);
   // A listing that failed is left to the walk, which meets the same
   // failure: the folder is empty to it, or the run ends there.
   if (!item->Ready) item->Entries.Clear();
@@ -226,8 +229,9 @@ void ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path, ReadAh
   if (h == sys::kNoHandle) return;
   // One block buffer for the whole walk: the item keeps only the bytes.
   if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
-  for (;;) {
+  for (bool first = true;; first = false) {
     const long n = sys::ReadSome(h, block_.get(), kBlock, error);
+    if (first) Timed(start);
     if (n < 0 || item.Bytes.size() + size_t(n) > kMaxFileBytes) {
       std::string().swap(item.Bytes);
       sys::CloseHandle(h);
@@ -239,9 +243,11 @@ void ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path, ReadAh
   }
   item.Ready = sys::CloseHandle(h);
   if (!item.Ready) std::string().swap(item.Bytes);
-  Timed(start);
 }
 
+// What is timed is how long the system took to give the first entries of
+// a listing or the first block of a file: a wait for the disk shows there,
+// while the whole of a large file takes long even from the cache.
 void ReadAhead::Timed(int64_t startMicroseconds) {
   if (warmer_.Running()) return;
   if (slow_ < kSlowToWarm && NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;

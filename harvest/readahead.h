@@ -43,7 +43,7 @@ class ReadAhead {
  public:
   /// Bytes of file content held at most, and the largest file read ahead.
   static constexpr size_t kMaxBytes = size_t(8) << 20;
-  static constexpr size_t kMaxFileBytes = size_t(2) << 20;
+  static constexpr size_t kMaxFileBytes = size_t(256) << 10;
   /// Items held at most.
   static constexpr size_t kMaxItems = 512;
   /// A walk that caught up with the worker waits for this many items at a

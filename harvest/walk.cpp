@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "codes.h"
 #include "directory.h"
@@ -33,6 +34,11 @@ struct WalkState {
   // What a worker listed and read ahead of the walk (when the run started
   // one).
   ReadAhead readAhead;
+  // One listing per level of the current path, kept for the next folder at
+  // that level: a listing is large (its name list alone is 160 KB), and
+  // making one per folder costs fresh memory from the system every time.
+  std::vector<std::unique_ptr<Directory>> levels;
+  size_t depth = 0;
 };
 
 // The walk of the run in progress; HarvestDir and HarvestFile called on
@@ -145,9 +151,16 @@ void HarvestDir(std::string_view Path) {
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
   const std::string mask = prefix + "*.*";
-  // Listings are large (their record table alone is 40 KB), and a walk may
-  // be deep: they live on the heap, one per level of the current path.
-  auto listing = std::make_unique<Directory>(2000, true);
+  // Listings live on the heap, one per level of the current path, so that
+  // a deep walk does not exhaust the stack.
+  WalkState& walk = Walk();
+  if (walk.levels.size() <= walk.depth) walk.levels.push_back(std::make_unique<Directory>(2000, true));
+  Directory* listing = walk.levels[walk.depth].get();
+  struct Level {
+    size_t& depth;
+    explicit Level(size_t& d) : depth(d) { ++depth; }
+    ~Level() { --depth; }
+  } level(walk.depth);
   {
     // Both passes see the folder as the file system listed it once: the
     // second listing costs as much as the first, and the walk's speed is

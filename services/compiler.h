@@ -17,3 +17,12 @@
 #include <intrin.h>
 #define EHI_RETURN_ADDRESS() _ReturnAddress()
 #endif
+
+/// Aligns a large table to the system's large page (2 MiB), so that all of
+/// it can be backed by large pages (see sys::PreferLargePages). Executables
+/// for Windows cannot align data that far, and do not need to.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__ELF__)
+#define EHI_LARGE_PAGE_ALIGNED alignas(2097152)
+#else
+#define EHI_LARGE_PAGE_ALIGNED
+#endif

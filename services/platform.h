@@ -180,4 +180,10 @@ uint64_t CodeOffset(const void* returnAddress);
 /// Runs `fn` when the heap cannot satisfy an allocation.
 void OnHeapExhausted(void (*fn)());
 
+/// Asks for the memory of [start, start + size) to be backed by large pages
+/// where the system gives them without privileges, so that filling a large
+/// table takes a fault per large page instead of one per small page. Only a
+/// hint: nothing changes where the system declines.
+void PreferLargePages(void* start, size_t size);
+
 }  // namespace ehi::sys

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -343,5 +344,19 @@ int CallChain(uint64_t* out, int max, int skip) {
 }
 
 void OnHeapExhausted(void (*fn)()) { std::set_new_handler(fn); }
+
+void PreferLargePages(void* start, size_t size) {
+#ifdef MADV_HUGEPAGE
+  // Only whole 2 MiB pages inside the range can be large: the hint covers
+  // those and leaves the edges to small pages.
+  constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(start) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(start) + size) & ~(kLarge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)start;
+  (void)size;
+#endif
+}
 
 }  // namespace ehi::sys

@@ -382,4 +382,8 @@ int CallChain(uint64_t* out, int max, int skip) {
 
 void OnHeapExhausted(void (*fn)()) { std::set_new_handler(fn); }
 
+// Large pages on Windows need a privilege that a console program does not
+// have: the hint is declined.
+void PreferLargePages(void*, size_t) {}
+
 }  // namespace ehi::sys
