@@ -531,6 +531,11 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
     for (int f = 0; f < (d == 15 ? 30 : 20); ++f)
       WriteFile(dir_ / (folder + "/EHI." + std::to_string(f)), Rec("r" + std::to_string(d * 100 + f)) + "\n");
   }
+  // A file larger than the read-ahead reads whole (it is left to the walk),
+  // with a record at each end.
+  std::string big = Rec("big first") + "\n";
+  while (big.size() < (size_t(640) << 10)) big += std::string(99, 'x') + "\n";
+  WriteFile(dir_ / "d3/inner/EHI.big", big + Rec("big last") + "\n");
   struct Case {
     const char* name;
     std::vector<std::string> faults;
@@ -554,7 +559,7 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
     }
     EXPECT_EQ(runs[0].Status, c.status) << c.name;
     if (c.status == 0) {
-      EXPECT_EQ(runs[0].Out, kFound + "410" + kTail);
+      EXPECT_EQ(runs[0].Out, kFound + "412" + kTail);
     }
     for (const RunResult& r : runs) {
       EXPECT_EQ(r.Status, runs[0].Status) << c.name;
