@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
-#include <execinfo.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +15,7 @@
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <atomic>
 #include <cstdio>
@@ -333,14 +333,31 @@ uint64_t CodeOffset(const void* returnAddress) {
   return uint64_t(addr - base - 1);
 }
 
+namespace {
+
+struct ChainWalk {
+  uint64_t* out;
+  int max, skip, seen, count;
+};
+
+_Unwind_Reason_Code OnFrame(_Unwind_Context* context, void* arg) {
+  ChainWalk& w = *static_cast<ChainWalk*>(arg);
+  const uintptr_t ip = _Unwind_GetIP(context);
+  if (ip == 0) return _URC_END_OF_STACK;
+  if (w.seen++ >= w.skip) w.out[w.count++] = CodeOffset(reinterpret_cast<const void*>(ip));
+  return w.count < w.max ? _URC_NO_REASON : _URC_END_OF_STACK;
+}
+
+}  // namespace
+
+// The unwinder is called directly rather than through backtrace(), which
+// loads the shared unwinder library at its first call: the programs carry
+// the unwinder in them, and start-up stays free of a library load.
 int CallChain(uint64_t* out, int max, int skip) {
-  void* frames[300];
-  int want = max + skip;
-  if (want > 300) want = 300;
-  int n = ::backtrace(frames, want);
-  int count = 0;
-  for (int i = skip; i < n && count < max; ++i) out[count++] = CodeOffset(frames[i]);
-  return count;
+  if (max <= 0) return 0;
+  ChainWalk w{out, max, skip, 0, 0};
+  _Unwind_Backtrace(OnFrame, &w);
+  return w.count;
 }
 
 void OnHeapExhausted(void (*fn)()) { std::set_new_handler(fn); }
