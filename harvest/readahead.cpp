@@ -72,6 +72,9 @@ void ReadAhead::Stop() {
   warmer_.Stop();
   std::lock_guard<std::mutex> hold(lock_);
   queue_.clear();
+  spent_.clear();
+  spare_.clear();
+  stash_.clear();
   bytes_ = 0;
   running_ = false;
   if (active == this) active = nullptr;
@@ -110,6 +113,42 @@ std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::st
   hold.unlock();
   if (wake) changed_.notify_all();
   if (!item->Ready) return nullptr;
+  return item;
+}
+
+void ReadAhead::Recycle(std::unique_ptr<ReadAheadItem> item) {
+  if (!item) return;
+  item->Path.clear();
+  if (item->Bytes.capacity() > kMaxSpareBytes) std::string().swap(item->Bytes);
+  else item->Bytes.clear();
+  item->Entries.Clear();
+  item->Facts = sys::PathFacts();
+  item->Ready = false;
+  spent_.push_back(std::move(item));
+  if (spent_.size() < kBatch) return;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (auto& spent : spent_)
+      if (spare_.size() < kMaxSpare) spare_.push_back(std::move(spent));
+  }
+  spent_.clear();
+}
+
+std::unique_ptr<ReadAheadItem> ReadAhead::NewItem(ReadAheadItem::Kind kind,
+                                                  const std::string& path) {
+  if (stash_.empty()) {
+    std::lock_guard<std::mutex> hold(lock_);
+    stash_.swap(spare_);
+  }
+  std::unique_ptr<ReadAheadItem> item;
+  if (stash_.empty()) {
+    item = std::make_unique<ReadAheadItem>();
+  } else {
+    item = std::move(stash_.back());
+    stash_.pop_back();
+  }
+  item->What = kind;
+  item->Path = path;
   return item;
 }
 
@@ -164,23 +203,22 @@ void ReadAhead::Run() {
 void ReadAhead::WalkFolder(const std::string& path) {
   if (Stopping()) return;
   if (path.size() > MaxPathLength) return StopHere();
-  auto item = std::make_unique<ReadAheadItem>();
-  item->What = ReadAheadItem::Kind::Listing;
-  item->Path = path;
-  // The walk looks at what the folder is before it lists it: the item
-  // tells it, also for a folder walked before (then nothing else comes).
-  item->Facts = sys::StatPath(path);
-  if (item->Facts.Exists && !walked_.emplace(item->Facts.Device, item->Facts.Inode).second) {
-    item->Ready = true;
-    Push(std::move(item));
-    return;
-  }
+  std::unique_ptr<ReadAheadItem> item = NewItem(ReadAheadItem::Kind::Listing, path);
   int error = 0;
   const int64_t start = NowMicroseconds();
   // The folder stays open while its files are read (they are opened in it,
   // not by their whole paths): the worker's second descriptor.
   std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> folder(
       sys::OpenDirStream(path, error), sys::CloseDirStream);
+  // The walk looks at what the folder is before it lists it: the item
+  // tells it, also for a folder walked before (then nothing else comes).
+  // An open folder is asked itself, without looking its path up again.
+  item->Facts = folder ? sys::StatInDirStream(folder.get(), ".") : sys::StatPath(path);
+  if (item->Facts.Exists && !walked_.emplace(item->Facts.Device, item->Facts.Inode).second) {
+    item->Ready = true;
+    Push(std::move(item));
+    return;
+  }
   if (folder) {
     sys::DirEntry e;
     bool first = true;
@@ -202,9 +240,7 @@ void ReadAhead::WalkFolder(const std::string& path) {
 
   for (const std::string& file : files) {
     if (file.size() > MaxPathLength) return StopHere();
-    auto read = std::make_unique<ReadAheadItem>();
-    read->What = ReadAheadItem::Kind::File;
-    read->Path = file;
+    std::unique_ptr<ReadAheadItem> read = NewItem(ReadAheadItem::Kind::File, file);
     ReadFile(folder.get(), file, *read);
     if (!Push(std::move(read))) return;
   }

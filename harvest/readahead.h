@@ -71,6 +71,10 @@ class ReadAhead {
   std::unique_ptr<ReadAheadItem> TakeListing(std::string_view path);
   /// The same for the content of the file `path`.
   std::unique_ptr<ReadAheadItem> TakeFile(std::string_view path);
+  /// Gives back an item the walk is done with, so that the worker fills it
+  /// again instead of asking the heap for a new one (and the walk's thread
+  /// does not free what the worker's allocated).
+  void Recycle(std::unique_ptr<ReadAheadItem> item);
 
   /// For tests only: `enabled` false runs every walk without read-ahead;
   /// `headStart` makes Start wait until the worker has gone as far as its
@@ -94,12 +98,24 @@ class ReadAhead {
   // the warmer once the tree is plainly read from the disk.
   void Timed(int64_t startMicroseconds);
 
+  // An item taken for the worker to fill: a recycled one when there is.
+  std::unique_ptr<ReadAheadItem> NewItem(ReadAheadItem::Kind kind, const std::string& path);
+
   static constexpr size_t kBlock = 65536;
+  // Recycled items kept at most, and the largest content buffer an item
+  // keeps when recycled (larger ones go back to the heap): spare items
+  // hold at most a few megabytes.
+  static constexpr size_t kMaxSpare = 256;
+  static constexpr size_t kMaxSpareBytes = 16384;
   std::unique_ptr<char[]> block_;  // the worker's read buffer
   std::thread worker_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<ReadAheadItem>> queue_;
+  // Items given back: collected by the walk (spent_), handed over in
+  // batches under the lock (spare_), taken over whole by the worker
+  // (stash_) when it runs out, so each side locks once per batch.
+  std::vector<std::unique_ptr<ReadAheadItem>> spent_, spare_, stash_;
   size_t bytes_ = 0;
   bool stop_ = false;
   bool done_ = false;     // the worker has walked everything it will

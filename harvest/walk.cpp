@@ -97,7 +97,7 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
 }
 
 void HarvestFile(std::string_view Path) {
-  std::shared_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
+  std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
   // Anyone who may write into the start folder could plant the table as a
   // link to a file of theirs choosing; such a link is not read.
   if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) return;
@@ -110,9 +110,11 @@ void HarvestFile(std::string_view Path) {
   AssignText(input, Path);
   if (ahead) {
     // Read ahead whole: the same reading rules, from memory.
-    OpenTextSource(input, [ahead, pos = size_t(0)](char* buffer, size_t size) mutable {
-      const size_t n = std::min(size, ahead->Bytes.size() - pos);
-      std::memcpy(buffer, ahead->Bytes.data() + pos, n);
+    // The source is used only until the file is closed below, while
+    // `ahead` still holds the bytes.
+    OpenTextSource(input, [bytes = &ahead->Bytes, pos = size_t(0)](char* buffer, size_t size) mutable {
+      const size_t n = std::min(size, bytes->size() - pos);
+      std::memcpy(buffer, bytes->data() + pos, n);
       pos += n;
       return long(n);
     });
@@ -139,6 +141,7 @@ void HarvestFile(std::string_view Path) {
   }
   CloseText(input);
   CheckIo();
+  Walk().readAhead.Recycle(std::move(ahead));
 }
 
 void HarvestDir(std::string_view Path) {
