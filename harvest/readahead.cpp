@@ -286,7 +286,8 @@ void ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path, ReadAh
 // while the whole of a large file takes long even from the cache.
 void ReadAhead::Timed(int64_t startMicroseconds) {
   if (warmer_.Running()) return;
-  if (slow_ < kSlowToWarm && NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;
+  if (NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;
+  else if (slow_ > 0) --slow_;
   if (slow_ >= kSlowToWarm) warmer_.Start();
 }
 

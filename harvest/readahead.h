@@ -49,10 +49,15 @@ class ReadAhead {
   /// A walk that caught up with the worker waits for this many items at a
   /// time, so that the two threads do not hand over item by item.
   static constexpr size_t kBatch = 32;
-  /// A listing or a file that takes this long came from the disk, not the
-  /// cache; after kSlowToWarm of them the warmer helps the worker.
-  static constexpr int kSlowMicroseconds = 1000;
-  static constexpr int kSlowToWarm = 4;
+  /// A listing whose first entries, or a file whose first block, took this
+  /// long came from the disk, not the cache (a cached one takes a few
+  /// microseconds, one from a disk tens or more). Each slow operation
+  /// counts one up and each fast one one down; at kSlowToWarm the tree is
+  /// plainly read from the disk and the warmer helps the worker. A warm
+  /// tree's rare slow operation (the thread was put off its core) never
+  /// gets the count that far.
+  static constexpr int kSlowMicroseconds = 40;
+  static constexpr int kSlowToWarm = 16;
 
   ReadAhead() = default;
   ~ReadAhead() { Stop(); }
@@ -125,7 +130,7 @@ class ReadAhead {
   // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
   std::set<std::pair<uint64_t, uint64_t>> walked_;
-  int slow_ = 0;    // slow operations met so far
+  int slow_ = 0;    // slow operations less fast ones, never below 0
   Warmer warmer_;  // started only for a tree read from the disk
 };
 

@@ -1,5 +1,7 @@
 #include "warmer.h"
 
+#include <algorithm>
+
 #include "codes.h"
 #include "harvest.h"
 
@@ -17,10 +19,15 @@ void SplitListing(const std::string& prefix, const ListedEntries& entries,
   }
 }
 
+int Warmer::Threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp(int(cores) + 1, 2, 8);
+}
+
 void Warmer::Start() {
   if (Running()) return;
   stop_ = false;
-  for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Run(); });
+  for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
 }
 
 void Warmer::Stop() {
