@@ -260,9 +260,19 @@ void ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path, ReadAh
   int error = 0;
   bool notRegular = false;
   const int64_t start = NowMicroseconds();
-  const sys::Handle h = folder ? sys::OpenRegularInDirStream(folder, path, error, notRegular)
-                               : sys::OpenRegularForReading(path, error, notRegular);
+  uint64_t size = 0;
+  const sys::Handle h = folder ? sys::OpenRegularInDirStream(folder, path, error, notRegular, &size)
+                               : sys::OpenRegularForReading(path, error, notRegular, &size);
   if (h == sys::kNoHandle) return;
+  // A file too large to hold is not read at all: the walk reads it through
+  // its own buffer, and would otherwise wait for bytes read in vain. (The
+  // size is only a hint: a file that grows is still cut off below.)
+  if (size > kMaxFileBytes) {
+    Timed(start);
+    sys::CloseHandle(h);
+    return;
+  }
+  item.Bytes.reserve(size_t(size));
   // One block buffer for the whole walk: the item keeps only the bytes.
   if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   for (bool first = true;; first = false) {

@@ -50,8 +50,10 @@ Handle OpenForReading(const std::string& name, int& error);
 /// Like OpenForReading, but never waits at the open and gives only a regular
 /// file: anything else (a FIFO, a device, a socket, also one swapped in
 /// after a listing) is closed again and reported through `notRegular` with
-/// kNoHandle and no error.
-Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular);
+/// kNoHandle and no error. `size`, when given, receives the file's size as
+/// the open found it.
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
+                             uint64_t* size = nullptr);
 /// Asks the system to bring the content of `name` into its cache, when it
 /// is a regular file, and to go on without waiting for the disk where the
 /// system can (POSIX); never waits at the open of a FIFO or device and
@@ -156,7 +158,8 @@ std::string AnchoredFolder(const std::string& dir);
 /// OpenRegularForReading of `path`, whose last part names an entry of the
 /// folder listed by `d`: the folder is not looked up again where the
 /// system can help it.
-Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error, bool& notRegular);
+Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error, bool& notRegular,
+                              uint64_t* size = nullptr);
 /// Facts of the named entry of an open stream, links followed.
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.

@@ -82,7 +82,8 @@ PathFacts FactsFrom(const struct stat& st) {
 // a listing and the open can pass for what the listing saw. Non-regular
 // files stay non-blocking: ReadSome waits for their data with poll.
 Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular,
-                   int dirFd = AT_FDCWD, const char* relative = nullptr) {
+                   int dirFd = AT_FDCWD, const char* relative = nullptr,
+                   uint64_t* size = nullptr) {
   int fd = ::openat(dirFd, relative ? relative : name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     error = MapError(errno, &name, rte::kAccessDenied);
@@ -100,6 +101,7 @@ Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegu
     *notRegular = true;
     return kNoHandle;
   }
+  if (size) *size = uint64_t(st.st_size);
   return FromFd(fd);
 }
 
@@ -126,10 +128,11 @@ Handle OpenForReading(const std::string& name, int& error) {
   return OpenChecked(name, O_RDONLY, error, nullptr);
 }
 
-Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular) {
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
+                             uint64_t* size) {
   notRegular = false;
   if (beforeOpen) beforeOpen(name);
-  return OpenChecked(name, O_RDONLY, error, &notRegular);
+  return OpenChecked(name, O_RDONLY, error, &notRegular, AT_FDCWD, nullptr, size);
 }
 
 void WarmFile(const std::string& name) {
@@ -268,12 +271,12 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
 }
 
 Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error,
-                              bool& notRegular) {
+                              bool& notRegular, uint64_t* size) {
   notRegular = false;
   if (beforeOpen) beforeOpen(path);
   const size_t slash = path.rfind('/');
   const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-  return OpenChecked(path, O_RDONLY, error, &notRegular, ::dirfd(d->dir), name);
+  return OpenChecked(path, O_RDONLY, error, &notRegular, ::dirfd(d->dir), name, size);
 }
 
 PathFacts StatInDirStream(DirStream* d, const char* name) {

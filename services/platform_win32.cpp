@@ -130,7 +130,7 @@ BeforeOpenHook beforeOpen = nullptr;
 // Opens `name` and checks on the open handle what it is: a folder is
 // refused, and with `notRegular` anything but a disk file is closed again.
 Handle OpenChecked(const std::string& name, DWORD access, DWORD disposition, int& error,
-                   bool* notRegular) {
+                   bool* notRegular, uint64_t* size = nullptr) {
   HANDLE h = ::CreateFileA(NativePath(name).c_str(), access, kShareAll, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -146,6 +146,7 @@ Handle OpenChecked(const std::string& name, DWORD access, DWORD disposition, int
       *notRegular = true;
       return kNoHandle;
     }
+    if (size) *size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   }
   return FromWin(h);
 }
@@ -158,10 +159,11 @@ Handle OpenForReading(const std::string& name, int& error) {
   return OpenChecked(name, GENERIC_READ, OPEN_EXISTING, error, nullptr);
 }
 
-Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular) {
+Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
+                             uint64_t* size) {
   notRegular = false;
   if (beforeOpen) beforeOpen(name);
-  return OpenChecked(name, GENERIC_READ, OPEN_EXISTING, error, &notRegular);
+  return OpenChecked(name, GENERIC_READ, OPEN_EXISTING, error, &notRegular, size);
 }
 
 void WarmFile(const std::string& name) {
@@ -330,8 +332,8 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
 }
 
 Handle OpenRegularInDirStream(DirStream*, const std::string& path, int& error,
-                              bool& notRegular) {
-  return OpenRegularForReading(path, error, notRegular);
+                              bool& notRegular, uint64_t* size) {
+  return OpenRegularForReading(path, error, notRegular, size);
 }
 
 PathFacts StatInDirStream(DirStream* d, const char* name) {
