@@ -529,7 +529,10 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
     const std::string folder = "d" + std::to_string(d) + "/inner";
     MakeDirs(dir_ / folder);
     for (int f = 0; f < (d == 15 ? 30 : 20); ++f)
-      WriteFile(dir_ / (folder + "/EHI." + std::to_string(f)), Rec("r" + std::to_string(d * 100 + f)) + "\n");
+      // Numbered extensions put the file's own number into its records, so
+      // a record read from the wrong file's bytes shows in the table.
+      WriteFile(dir_ / (folder + "/EHI." + std::to_string(100 + f)),
+                Rec("r" + std::to_string(d * 100 + f) + " 000") + "\n");
   }
   // A file larger than the read-ahead reads whole (it is left to the walk),
   // with a record at each end.
