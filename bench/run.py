@@ -134,7 +134,7 @@ def main():
         root = tree(preset, a.seed, a.trees)
         table = os.path.join(root, "Orvitan.Tab")
         runs = {name: [] for name in commands}
-        mem = {name: 0.0 for name in commands}
+        mem = {}
         for rnd in range(a.rounds + 1):  # round 0 warms up (and is not counted)
             for name, (cmd, shell) in commands.items():
                 if name == "harvest" and os.path.exists(table):
@@ -144,9 +144,8 @@ def main():
                 t, m = run(cmd, root, shell=shell, memory=rnd == 0)
                 if rnd > 0:
                     runs[name].append(t)
-                mem[name] = max(mem[name], m)
-        if os.path.exists(table):
-            os.remove(table)
+                else:
+                    mem[name] = m
         same = check_table(commands["harvest"][0], root, a.cold)
         print(f"{preset}: the table {'equals' if same else 'DIFFERS FROM'} the expected table",
               flush=True)

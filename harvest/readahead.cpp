@@ -112,7 +112,11 @@ std::unique_ptr<ReadAheadItem> ReadAhead::Take(ReadAheadItem::Kind kind, std::st
   const bool wake = workerWaiting_;
   hold.unlock();
   if (wake) changed_.notify_all();
-  if (!item->Ready) return nullptr;
+  if (!item->Ready) {
+    // Left to the walk: the item goes back to the worker all the same.
+    Recycle(std::move(item));
+    return nullptr;
+  }
   return item;
 }
 

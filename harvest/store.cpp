@@ -83,8 +83,9 @@ void Resync() {
 void ClearHarvested() {
   // Each record takes a 256-byte slot, so a harvest of 20000 records
   // touches 1250 fresh pages; large pages make that a handful of faults.
-  static const bool large = (sys::PreferLargePages(Harvested, sizeof Harvested), true);
-  (void)large;
+  static bool hinted = false;
+  if (!hinted) sys::PreferLargePages(Harvested, sizeof Harvested);
+  hinted = true;
   NHarvested = 0;
   Forget();
 }
