@@ -3,6 +3,7 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
@@ -15,7 +16,7 @@ PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang 
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all deps deps-windows windows test-windows run-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all deps deps-windows windows test-windows run-windows build test test-plain test-asan test-tsan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
 
 all: build
 
@@ -26,7 +27,7 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan test-windows fuzz-short
+test: test-plain test-asan test-tsan test-windows fuzz-short
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -37,6 +38,15 @@ test-asan: deps
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The harvest's tests under ThreadSanitizer (the read-ahead's threads), and
+# a harvest of a generated tree in each read-ahead mode. Only the harvest's
+# test program and what it runs are built.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_TSAN=ON -DEHI_WERROR=$(WERROR)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) -t harvest_test
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '^(Harvest|harvest_tsan)'
 
 deps-windows:
 	@tools/check-deps.sh $(WIN_PACKAGES)
@@ -122,4 +132,4 @@ fuzz-short: fuzz-build
 	tools/run-fuzz.sh build-fuzz 20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-win
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench build-fuzz build-win

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "process.h"
 #include "readahead.h"
 #include "textfile.h"
+#include "walkrules.h"
 
 namespace ehi {
 
@@ -26,9 +26,9 @@ namespace {
 // What one walk owns: the run holds it, so nothing of it outlives the run
 // or is shared with anything else.
 struct WalkState {
-  // Physical directories already walked (device, inode): a symbolic link
-  // cycle or several links to one directory are walked once.
-  std::set<std::pair<uint64_t, uint64_t>> walked;
+  // Physical directories already walked: a symbolic link cycle or several
+  // links to one directory are walked once.
+  WalkedFolders walked;
   // One file object for the whole walk keeps its read buffer across files.
   TextFile input;
   // What a worker listed and read ahead of the walk (when the run started
@@ -55,24 +55,17 @@ WalkState& Walk() {
 // open files) must not pass for an empty folder: the table would silently
 // lack that folder's records.
 void CheckListing() {
-  if (SearchError != 0 && SearchError != rte::kNoMoreFiles && SearchError != rte::kPathNotFound &&
-      SearchError != rte::kAccessDenied)
-    RuntimeError(SearchError);
+  if (SearchEndStops(SearchError)) RuntimeError(SearchError);
 }
 
 // Paths are short strings: a path the run must use that does not fit stops
 // the run rather than being cut into the name of some other file.
 String CheckedPath(const std::string& path) {
-  if (path.size() > MaxPathLength) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
+  if (!PathFits(path)) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
   return String(path);
 }
 
 }  // namespace
-
-bool HasEHI(std::string_view Name) {
-  return Name.size() >= 3 && (Name.find("EHI") != std::string_view::npos ||
-                              Name.find("Orvitan") != std::string_view::npos);
-}
 
 bool HasNineteenTabs(std::string_view Line) {
   int tabs = 0;
@@ -98,9 +91,7 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
 
 void HarvestFile(std::string_view Path) {
   std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
-  // Anyone who may write into the start folder could plant the table as a
-  // link to a file of theirs choosing; such a link is not read.
-  if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) return;
+  if (IsRefusedTable(Path)) return;
   String dir, name, ext;
   SplitPath(Path, dir, name, ext);
   String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
@@ -150,14 +141,15 @@ void HarvestDir(std::string_view Path) {
   CheckedPath(std::string(Path));
   std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeListing(Path);
   const sys::PathFacts facts = ahead ? ahead->Facts : sys::StatPath(std::string(Path));
-  if (facts.Exists && !Walk().walked.emplace(facts.Device, facts.Inode).second) return;
+  if (!Walk().walked.FirstVisit(facts)) return;
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
   const std::string mask = prefix + "*.*";
   // Listings live on the heap, one per level of the current path, so that
   // a deep walk does not exhaust the stack.
   WalkState& walk = Walk();
-  if (walk.levels.size() <= walk.depth) walk.levels.push_back(std::make_unique<Directory>(2000, true));
+  if (walk.levels.size() <= walk.depth)
+    walk.levels.push_back(std::make_unique<Directory>(kFolderCapacity, true));
   Directory* listing = walk.levels[walk.depth].get();
   struct Level {
     size_t& depth;
@@ -171,20 +163,19 @@ void HarvestDir(std::string_view Path) {
     std::optional<ListingSnapshot> snapshot;
     if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
     else snapshot.emplace(prefix);
-    listing->ReadListing(mask, FileAttrMask, 0);
+    listing->ReadListing(mask, FilePass().Allowed, FilePass().Required);
     CheckListing();
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
       std::string_view name = listing->Entries[size_t(i)]->Name.View();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
     }
-    listing->ReadListing(mask, DirAttrMask, kAttrDirectory);
+    listing->ReadListing(mask, FolderPass().Allowed, FolderPass().Required);
     CheckListing();
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
     std::string_view name = listing->Entries[size_t(i)]->Name.View();
-    if (name == "." || name == "..") continue;
-    HarvestDir(prefix + std::string(name));
+    if (EntersFolder(name)) HarvestDir(prefix + std::string(name));
   }
 }
 

@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "compiler.h"
 #include "console.h"
+#include "helper.h"
 #include "platform.h"
 #include "textfile.h"
 
@@ -59,6 +61,12 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   IoError = 0;
 }
 
+// A helper thread never ends the run: its work ends (RunAsHelper catches
+// this), the main thread's goes on, and nothing of the run's end changes.
+void StopHereUnlessHelper() {
+  if (OnHelperThread()) throw HelperStopped();
+}
+
 [[noreturn]] void Shutdown(int runtimeError, const uint64_t* chain, int depth) {
   if (shuttingDown) sys::ExitNow(ExitCode);  // a failure inside the shutdown
   shuttingDown = true;
@@ -79,6 +87,7 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
 // address in the call chain, so it does not depend on how many frames the
 // error machinery itself took (inlining differs between builds).
 [[noreturn]] void RaiseRuntimeError(int n, const void* from) {
+  StopHereUnlessHelper();
   if (endHook) endHook(n);
   uint64_t chain[260];
   int depth = sys::CallChain(chain, 258, 0);
@@ -90,7 +99,12 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   Shutdown(n, chain + first, depth - first);
 }
 
-EHI_NOINLINE void HeapExhausted() { RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS()); }
+// On a helper thread the allocation fails as the language has it fail: the
+// helper gives up its work, the run goes on.
+EHI_NOINLINE void HeapExhausted() {
+  if (OnHelperThread()) throw std::bad_alloc();
+  RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS());
+}
 
 }  // namespace
 
@@ -99,6 +113,7 @@ void RegisterFinalisation(void (*fn)()) { Finalisations().push_back(fn); }
 void SetEndHookForTesting(EndHook hook) { endHook = hook; }
 
 void Halt(int code) {
+  StopHereUnlessHelper();
   if (endHook) endHook(code);
   ExitCode = code & 255;
   Shutdown(0, nullptr, 0);
