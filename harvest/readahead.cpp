@@ -24,10 +24,10 @@ bool warmingForTesting = false;
 
 // The read-ahead of the run in progress. A run that stops (a fatal stop, a
 // runtime error) ends with the walk anywhere: the helpers are told to stop
-// and the process ends without waiting for them.
+// and let go, and the process ends without waiting for them.
 ReadAhead* active = nullptr;
-void AbandonActive() {
-  if (active) active->Abandon();
+void LetActiveGo() {
+  if (active) active->LetGo();
 }
 
 // What an item holds, as counted in the budget.
@@ -56,7 +56,7 @@ void ReadAhead::Start() {
   // shortage of memory leaves the walk to itself.
   static bool registered = false;
   if (!RunAsHelper([this] {
-        if (!registered) RegisterFinalisation(AbandonActive);
+        if (!registered) RegisterFinalisation(LetActiveGo);
         registered = true;
         ring_ = std::make_unique<Item[]>(kMaxItems);
         spent_.reserve(kBatch);
@@ -96,6 +96,12 @@ void ReadAhead::Abandon() {
   }
   changed_.notify_all();
   warmer_.Abandon();
+}
+
+void ReadAhead::LetGo() {
+  Abandon();
+  if (worker_.joinable()) worker_.detach();
+  warmer_.LetGo();
 }
 
 void ReadAhead::Stop() {

@@ -85,8 +85,11 @@ class ReadAhead {
   void Stop();
   /// Tells the worker and the warmer to stop, without waiting for them (one
   /// may be held up in a system call), and takes nothing more from them.
-  /// The end of a run that stops, and a walk that parted from the worker.
+  /// A walk that parted from the worker.
   void Abandon();
+  /// Abandons the helpers for good and lets them go (detached): the end of
+  /// a run that stops, which ends the process without waiting for them.
+  void LetGo();
 
   /// The next item when it is the listing of `path`, waiting for the worker
   /// if it has not got there yet; null when the walk must list the folder

@@ -21,7 +21,7 @@ int Warmer::Threads() {
 
 void Warmer::Reset() {
   SharedHold hold(lock_);
-  stop_ = stopped_ = false;
+  stop_ = letGo_ = stopped_ = false;
   warmed_ = consumed_ = 0;
 }
 
@@ -38,8 +38,20 @@ void Warmer::Start(int threads) {
           }
         }))
       break;
-    threads_.push_back(std::move(t));
+    SharedHold hold(lock_);
+    if (letGo_) t.detach();
+    else threads_.push_back(std::move(t));
   }
+}
+
+void Warmer::LetGo() {
+  {
+    SharedHold hold(lock_);
+    stop_ = letGo_ = true;
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.detach();
+  }
+  changed_.notify_all();
 }
 
 void Warmer::Abandon() {
@@ -52,7 +64,8 @@ void Warmer::Abandon() {
 
 void Warmer::Stop() {
   Abandon();
-  for (std::thread& t : threads_) t.join();
+  for (std::thread& t : threads_)
+    if (t.joinable()) t.join();
   threads_.clear();
   for (const Job& job : jobs_) budget_.Remove(job.Cost);
   jobs_.clear();

@@ -48,6 +48,9 @@ class Warmer {
   /// Tells the threads to stop, without waiting for any of them (one may be
   /// held up in a system call).
   void Abandon();
+  /// Abandons the threads for good, as the process ends: they are let go
+  /// (detached), and one started later is let go at once.
+  void LetGo();
   /// Whether threads were started (the reader asks).
   bool Running() const { return !threads_.empty(); }
   /// Whether a thread gave up for lack of memory or threads.
@@ -88,6 +91,7 @@ class Warmer {
   WalkedFolders visited_;  // physical folders listed or seeded
   size_t warmed_ = 0, consumed_ = 0;
   bool stop_ = false;
+  bool letGo_ = false;
   bool stopped_ = false;  // the walk stops before the jobs that would come
   std::atomic<bool> failed_{false};
 };
