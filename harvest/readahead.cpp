@@ -193,7 +193,7 @@ void ReadAhead::Recycle(Item item) {
   spent_.clear();
 }
 
-ReadAhead::Item ReadAhead::NewItem(ReadAheadItem::Kind kind, const std::string& path) {
+ReadAhead::Item ReadAhead::NewItem(ReadAheadItem::Kind kind) {
   if (stash_.empty()) {
     SharedHold hold(lock_);
     stash_.swap(spare_);
@@ -206,7 +206,6 @@ ReadAhead::Item ReadAhead::NewItem(ReadAheadItem::Kind kind, const std::string& 
     stash_.pop_back();
   }
   item->What = kind;
-  item->Path = path;
   return item;
 }
 
@@ -269,7 +268,8 @@ void ReadAhead::WorkerDone(bool ok) {
 bool ReadAhead::WalkFolder(const std::string& path) {
   if (Stopping()) return false;
   if (!PathFits(path)) return StopHere();
-  Item item = NewItem(ReadAheadItem::Kind::Listing, path);
+  Item item = NewItem(ReadAheadItem::Kind::Listing);
+  item->Path = path;
   int error = 0;
   const int64_t start = NowMicroseconds();
   // The folder stays open while its files are read (they are opened in it,
@@ -319,7 +319,8 @@ bool ReadAhead::WalkFolder(const std::string& path) {
   if (warmer_.Running()) warmer_.Seed(item->Facts, plan);
   if (!Push(std::move(item))) return false;
   for (size_t i = 0; i < plan.Files(); ++i) {
-    Item read = NewItem(ReadAheadItem::Kind::File, plan.File(i));
+    Item read = NewItem(ReadAheadItem::Kind::File);
+    plan.File(i, read->Path);
     const After after = ReadFile(folder.get(), read->Path, *read);
     if (!Push(std::move(read))) return false;
     if (after == After::Stop) return StopHere();
@@ -329,8 +330,11 @@ bool ReadAhead::WalkFolder(const std::string& path) {
   if (plan.Stops()) return StopHere();
   plan.DropFiles();
   held.Set(plan.HeldBytes());
-  for (size_t i = 0; i < plan.Folders(); ++i)
-    if (!WalkFolder(plan.Folder(i))) return false;
+  std::string sub;
+  for (size_t i = 0; i < plan.Folders(); ++i) {
+    plan.Folder(i, sub);
+    if (!WalkFolder(sub)) return false;
+  }
   return true;
 }
 

@@ -135,7 +135,7 @@ class ReadAhead {
   // the warmer once the tree is plainly read from the disk.
   void Timed(int64_t startMicroseconds);
   // An item taken for the worker to fill: a recycled one when there is.
-  Item NewItem(ReadAheadItem::Kind kind, const std::string& path);
+  Item NewItem(ReadAheadItem::Kind kind);
   // Drops everything the threads left (after they are gone).
   void Release();
 

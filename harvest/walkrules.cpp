@@ -10,10 +10,6 @@ ListingPass FilePass() { return {FileAttrMask, 0}; }
 
 ListingPass FolderPass() { return {DirAttrMask, kAttrDirectory}; }
 
-bool InPass(const ListingPass& pass, uint32_t attr) {
-  return Directory::Accepts(attr, pass.Allowed, pass.Required);
-}
-
 bool HasEHI(std::string_view Name) {
   return Name.size() >= 3 && (Name.find("EHI") != std::string_view::npos ||
                               Name.find("Orvitan") != std::string_view::npos);
@@ -51,6 +47,8 @@ bool WalkedFolders::FirstVisit(Mark mark) {
 
 void FolderPlan::Start(std::string_view prefix) {
   prefix_ = prefix;
+  files_ = FilePass();
+  folders_ = FolderPass();
   fileNames_.clear();
   folderNames_.clear();
   fileStarts_.clear();
@@ -73,7 +71,8 @@ void FolderPlan::Append(std::string& names, std::vector<uint32_t>& starts, const
 // file is read, the folder pass before any subfolder is entered.
 bool FolderPlan::Take(const char* name, uint32_t attr) {
   const std::string_view n(name);
-  if (InPass(FilePass(), attr) && ++plainFiles_ > kFolderCapacity) {
+  const bool plainFile = InPass(files_, attr);
+  if (plainFile && ++plainFiles_ > kFolderCapacity) {
     fileNames_.clear();
     fileStarts_.clear();
     folderNames_.clear();
@@ -81,12 +80,12 @@ bool FolderPlan::Take(const char* name, uint32_t attr) {
     stops_ = true;
     return false;
   }
-  if (InPass(FilePass(), attr) && HasEHI(n) && !fileCut_) {
+  if (plainFile && !fileCut_ && HasEHI(n)) {
     if (PathFits(prefix_, n)) Append(fileNames_, fileStarts_, name);
     else fileCut_ = true;
   }
-  if (InPass(FolderPass(), attr) && ++subfolders_ <= kFolderCapacity && EntersFolder(n) &&
-      !folderCut_) {
+  if (InPass(folders_, attr) && ++subfolders_ <= kFolderCapacity && !folderCut_ &&
+      EntersFolder(n)) {
     if (PathFits(prefix_, n)) Append(folderNames_, folderStarts_, name);
     else folderCut_ = true;
   }

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "directory.h"
 #include "dirsearch.h"
 #include "platform.h"
 
@@ -37,7 +38,9 @@ ListingPass FilePass();
 /// in the listing's order, each with everything below it.
 ListingPass FolderPass();
 /// Whether `pass` takes an entry whose attribute bits are `attr`.
-bool InPass(const ListingPass& pass, uint32_t attr);
+inline bool InPass(const ListingPass& pass, uint32_t attr) {
+  return Directory::Accepts(attr, pass.Allowed, pass.Required);
+}
 
 /// Whether the walk enters a subfolder listed as `name`: all but "." and "..".
 bool EntersFolder(std::string_view name);
@@ -94,11 +97,15 @@ class FolderPlan {
   void Finish();
 
   size_t Files() const { return fileStarts_.size(); }
-  /// The path of the i-th file to read (0-based).
-  std::string File(size_t i) const { return prefix_ + (fileNames_.data() + fileStarts_[i]); }
+  /// The path of the i-th file to read (0-based), into `path`.
+  void File(size_t i, std::string& path) const {
+    path.assign(prefix_).append(fileNames_.data() + fileStarts_[i]);
+  }
   size_t Folders() const { return folderStarts_.size(); }
-  /// The path of the i-th subfolder to enter (0-based).
-  std::string Folder(size_t i) const { return prefix_ + (folderNames_.data() + folderStarts_[i]); }
+  /// The path of the i-th subfolder to enter (0-based), into `path`.
+  void Folder(size_t i, std::string& path) const {
+    path.assign(prefix_).append(folderNames_.data() + folderStarts_[i]);
+  }
   /// Whether the walk stops in the folder after those files and folders.
   bool Stops() const { return stops_; }
   /// Forgets the files (once read), keeping the folders.
@@ -110,6 +117,7 @@ class FolderPlan {
   bool Take(const char* name, uint32_t attr);
   static void Append(std::string& names, std::vector<uint32_t>& starts, const char* name);
   std::string prefix_;
+  ListingPass files_, folders_;          // the two passes, as they stand
   std::string fileNames_, folderNames_;  // names, each followed by a NUL
   std::vector<uint32_t> fileStarts_, folderStarts_;
   int plainFiles_ = 0, subfolders_ = 0;  // as the two passes count them

@@ -75,11 +75,14 @@ std::list<Warmer::Job> Warmer::JobsOf(const FolderPlan& plan) {
   std::list<Job> jobs;
   size_t cost = 0;
   for (size_t i = 0; i < plan.Files(); ++i) {
-    Job& job = jobs.emplace_back(Job{plan.File(i), false, 0});
+    Job& job = jobs.emplace_back();
+    plan.File(i, job.Path);
     cost += job.Cost = CostOf(job.Path);
   }
   for (size_t i = 0; i < plan.Folders(); ++i) {
-    Job& job = jobs.emplace_back(Job{plan.Folder(i), true, 0});
+    Job& job = jobs.emplace_back();
+    plan.Folder(i, job.Path);
+    job.Folder = true;
     cost += job.Cost = CostOf(job.Path);
   }
   budget_.Add(cost);
