@@ -140,12 +140,14 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
   if (count_ == 0) {
     walkWaiting_ = true;
     walkWants_ = kBatch;
+    // The worker may still be marked waiting for room it has had since:
+    // with nothing queued it always has room, so the walk waits on.
     changed_.wait_for(hold.Lock(), std::chrono::microseconds(kBatchWaitMicroseconds), [this] {
-      return count_ >= kBatch || workerWaiting_ || done_ || stop_;
+      return count_ >= kBatch || (workerWaiting_ && count_ > 0) || done_ || stop_;
     });
     if (count_ == 0) {
       walkWants_ = 1;
-      changed_.wait(hold.Lock(), [this] { return count_ > 0 || workerWaiting_ || done_ || stop_; });
+      changed_.wait(hold.Lock(), [this] { return count_ > 0 || done_ || stop_; });
     }
     walkWaiting_ = false;
   }
