@@ -653,7 +653,7 @@ TEST(HarvestHelpers, NeverChangeTheRun) {
        [&](const TempDir& d) {
          files(d);
          plainFiles(d, "f5/crowded", 1990, "p");
-         plainFiles(d, "f5/crowded", 600, ".hidden");
+         plainFiles(d, "f5/crowded", 2100, ".hidden");
          WriteFile(d / "f5/crowded/EHI.in", Rec("crowded") + "\n");
          MakeDirs(d / "f5/crowded/sub");
          WriteFile(d / "f5/crowded/sub/EHI.below", Rec("below") + "\n");

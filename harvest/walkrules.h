@@ -126,10 +126,12 @@ class FolderPlan {
   bool stops_ = false;
 };
 
-/// Entries a listing made ahead of the walk holds at most: one more than a
-/// pass takes, which is as many as the walk needs to see in the most
-/// crowded folder it does not stop in.
-constexpr size_t kMaxListedAhead = size_t(kFolderCapacity) + 1;
+/// Entries a listing made ahead of the walk holds at most: one more than
+/// the two passes take together, as many as the most crowded folder the
+/// walk goes through holds (2000 plain files, 2000 subfolders with "." and
+/// ".."). A longer listing is left to the walk; what the walk does with it
+/// is still worked out from the entries as they pass.
+constexpr size_t kMaxListedAhead = 2 * size_t(kFolderCapacity) + 1;
 
 /// What ListAhead found.
 struct ListedAhead {
