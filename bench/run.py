@@ -109,7 +109,7 @@ def check_table(cmd, root, cold):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build-bench")
-    ap.add_argument("--presets", default="lab,archive,bigfiles,dups")
+    ap.add_argument("--presets", default="lab,archive,bigfiles,dups,crowded")
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--trees", default="/tmp/ehi-bench")

@@ -62,7 +62,6 @@ void ReadAhead::Start() {
         spent_.reserve(kBatch);
         spare_.reserve(kMaxSpare);
         stash_.reserve(kMaxSpare);
-        block_ = std::make_unique_for_overwrite<char[]>(kBlock);
       })) {
     Release();
     return;
@@ -364,6 +363,10 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
     return After::GoOn;
   }
   item.Bytes.reserve(size_t(size));
+  // The worker's own buffer, from its own heap: one made by the main
+  // thread moved the walk's read buffer, and a warm bigfiles run took 8 %
+  // longer.
+  if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   After after = After::GoOn;
   // Only a read of nothing ends a file: a network or FUSE file system may
   // give less than asked for in the middle of one.
