@@ -652,9 +652,12 @@ TEST(HarvestHelpers, NeverChangeTheRun) {
       {"a crowded folder the walk goes through",
        [&](const TempDir& d) {
          files(d);
-         plainFiles(d, "f5/crowded", 1990, "p");
+         plainFiles(d, "f5/crowded", 1790, "p");
          plainFiles(d, "f5/crowded", 2100, ".hidden");
-         WriteFile(d / "f5/crowded/EHI.in", Rec("crowded") + "\n");
+         for (int i = 0; i < 200; ++i) {
+           const std::string n = std::to_string(i);
+           WriteFile(d / ("f5/crowded/EHI.in" + n), Rec("in" + n) + "\n");
+         }
          MakeDirs(d / "f5/crowded/sub");
          WriteFile(d / "f5/crowded/sub/EHI.below", Rec("below") + "\n");
        },
