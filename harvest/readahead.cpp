@@ -351,15 +351,27 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
   bool notRegular = false;
   const int64_t start = NowMicroseconds();
   uint64_t size = 0;
-  const sys::Handle h = folder ? sys::OpenRegularInDirStream(folder, path, error, notRegular, &size)
-                               : sys::OpenRegularForReading(path, error, notRegular, &size);
+  // The file is closed however this ends, also when an allocation fails
+  // (and throws, on this thread) while it is open.
+  struct Open {
+    sys::Handle h;
+    ~Open() {
+      if (h != sys::kNoHandle) sys::CloseHandle(h);
+    }
+    bool Close() {
+      const bool closed = sys::CloseHandle(h);
+      h = sys::kNoHandle;
+      return closed;
+    }
+  } file{folder ? sys::OpenRegularInDirStream(folder, path, error, notRegular, &size)
+                : sys::OpenRegularForReading(path, error, notRegular, &size)};
+  const sys::Handle h = file.h;
   if (h == sys::kNoHandle) return notRegular ? After::GoOn : After::Stop;
   // A file too large to hold is not read at all: the walk reads it through
   // its own buffer, and would otherwise wait for bytes read in vain. (The
   // size is only a hint: a file that grows is still cut off below.)
   if (size > kMaxFileBytes) {
     Timed(start);
-    sys::CloseHandle(h);
     return After::GoOn;
   }
   item.Bytes.reserve(size_t(size));
@@ -379,12 +391,11 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
       // stops the walk too.
       if (n != sys::kReadWouldWait && n < 0) after = After::Stop;
       std::string().swap(item.Bytes);
-      sys::CloseHandle(h);
       return after;
     }
     item.Bytes.append(block_.get(), size_t(n));
   }
-  item.Ready = sys::CloseHandle(h);
+  item.Ready = file.Close();
   if (!item.Ready) {
     std::string().swap(item.Bytes);
     after = After::Stop;

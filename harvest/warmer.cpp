@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "helper.h"
 
@@ -168,15 +169,17 @@ void Warmer::WarmFolder(const std::string& path) {
     if (!visited_.FirstVisit(std::move(mark))) return;
   }
   int error = 0;
-  sys::DirStream* d = sys::OpenDirStream(path, error);
+  FolderPlan plan;
+  plan.Start(path.empty() ? std::string() : path + "/");
+  // Closed however this ends, also when an allocation fails (and throws).
+  std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> d(sys::OpenDirStream(path, error),
+                                                               sys::CloseDirStream);
   if (!d) {
     if (SearchEndStops(error)) StopQueueing();
     return;
   }
-  FolderPlan plan;
-  plan.Start(path.empty() ? std::string() : path + "/");
-  const ListedAhead listed = ListAhead(d, plan, nullptr, [] {});
-  sys::CloseDirStream(d);
+  const ListedAhead listed = ListAhead(d.get(), plan, nullptr, [] {});
+  d.reset();
   if (listed.Error != 0) return StopQueueing();
   std::list<Job> fresh = JobsOf(plan);
   Queue(fresh, plan.Stops(), nullptr);

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace ehi::sys {
@@ -268,18 +269,22 @@ long FreeDescriptors() {
 }
 
 struct DirStream {
-  DIR* dir;
+  DIR* dir = nullptr;
   int read = 0;  // entries delivered so far
 };
 
 DirStream* OpenDirStream(const std::string& path, int& error) {
-  DIR* d = ::opendir(path.empty() ? "." : NativePath(path).c_str());
-  if (!d) {
+  // Everything is allocated before the folder is opened: an allocation
+  // that fails (and, on a helper thread, throws) leaves nothing open.
+  auto stream = std::make_unique<DirStream>();
+  const std::string native = path.empty() ? "." : NativePath(path);
+  stream->dir = ::opendir(native.c_str());
+  if (!stream->dir) {
     int e = errno;
     error = (e == ENOENT || e == ENOTDIR) ? rte::kPathNotFound : MapError(e);
     return nullptr;
   }
-  return new DirStream{d};
+  return stream.release();
 }
 
 namespace {
