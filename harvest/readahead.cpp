@@ -52,6 +52,7 @@ void ReadAhead::Start() {
   const long spare = sys::FreeDescriptors() - kWalkDescriptors - kWorkerDescriptors;
   if (spare < 0) return;
   warmerThreads_ = int(std::min<long>(Warmer::Threads(), spare));
+  openRoom_ = int(std::min<long>(spare - warmerThreads_, long(kMaxItems)));
   // Everything the threads share is made here, before any of them runs; a
   // shortage of memory leaves the walk to itself.
   static bool registered = false;
@@ -123,6 +124,8 @@ void ReadAhead::Release() {
   walked_ = WalkedFolders();
   budget_.Remove(budget_.Held());
   planBytes_ = 0;
+  openQueued_ = 0;
+  queued_ = 0;
 }
 
 std::unique_ptr<ReadAheadItem> ReadAhead::TakeListing(std::string_view path) {
@@ -161,8 +164,9 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
   }
   Item item = std::move(front);
   head_ = (head_ + 1) % kMaxItems;
-  --count_;
+  queued_.store(--count_, std::memory_order_relaxed);
   budget_.Remove(item->Cost);
+  if (item->Rest != sys::kNoHandle) --openQueued_;
   const bool wake = workerWaiting_;
   hold.Unlock();
   if (wake) changed_.notify_all();
@@ -176,6 +180,8 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
 
 void ReadAhead::Recycle(Item item) {
   if (!item) return;
+  if (item->Rest != sys::kNoHandle) sys::CloseHandle(item->Rest);
+  item->Rest = sys::kNoHandle;
   item->Path.clear();
   if (item->Bytes.capacity() > kMaxSpareBytes) std::string().swap(item->Bytes);
   else item->Bytes.clear();
@@ -238,8 +244,9 @@ bool ReadAhead::Push(Item item) {
     workerWaiting_ = false;
   }
   if (stop_ || warmer_.Failed()) return false;
+  if (item->Rest != sys::kNoHandle) ++openQueued_;
   ring_[(head_ + count_) % kMaxItems] = std::move(item);
-  ++count_;
+  queued_.store(++count_, std::memory_order_relaxed);
   budget_.Add(cost);
   // The walk is woken for a batch (or for what is in when the worker must
   // wait or ends): handing over item by item costs more than it saves.
@@ -381,8 +388,20 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
   if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   After after = After::GoOn;
   // Only a read of nothing ends a file: a network or FUSE file system may
-  // give less than asked for in the middle of one.
+  // give less than asked for in the middle of one. The worker reads as far
+  // as the size the file had at its opening; the rest (normally just the
+  // read that gives nothing) it leaves to the walk, with the file open,
+  // when the walk keeps up with it (a short queue: the walk waits for the
+  // worker, as on a warm tree of small files) and descriptors are spare.
   for (bool first = true;; first = false) {
+    if (item.Bytes.size() >= size && queued_.load(std::memory_order_relaxed) < kBatch &&
+        openQueued_ < openRoom_) {
+      if (first) Timed(start);
+      item.Rest = h;
+      file.h = sys::kNoHandle;
+      item.Ready = true;
+      return after;
+    }
     const long n = sys::ReadWithoutWaiting(h, block_.get(), kBlock, error);
     if (first) Timed(start);
     if (n == 0) break;

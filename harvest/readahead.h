@@ -9,6 +9,7 @@
 // on alone, as it would without them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +40,19 @@ struct ReadAheadItem {
   bool Ready = false;
   ListedEntries Entries;             // a listing's entries, as listed
   sys::PathFacts Facts;              // what the folder is (to walk it once)
-  std::string Bytes;                 // a file's whole content
+  std::string Bytes;                 // a file's content, as far as read
   size_t Cost = 0;                   // bytes it holds, counted in the budget
+  /// The file itself, still open, when the worker read it as far as the
+  /// size it had at its opening: the walk reads on from there (up to the
+  /// read that gives nothing, which alone ends a file) and closes it.
+  sys::Handle Rest = sys::kNoHandle;
+
+  ReadAheadItem() = default;
+  ~ReadAheadItem() {
+    if (Rest != sys::kNoHandle) sys::CloseHandle(Rest);
+  }
+  ReadAheadItem(const ReadAheadItem&) = delete;
+  ReadAheadItem& operator=(const ReadAheadItem&) = delete;
 };
 
 class ReadAhead {
@@ -168,6 +180,12 @@ class ReadAhead {
   size_t walkWants_ = kBatch;   // ... for this many
   bool workerWaiting_ = false;  // the worker waits for room
   int warmerThreads_ = 0;       // descriptors allow this many
+  // Files left open for the walk in queued items: at most openRoom_, the
+  // descriptors spare beyond the worker's and the warmer's.
+  int openRoom_ = 0;
+  std::atomic<int> openQueued_{0};
+  // count_ as the worker may look at it without the lock.
+  std::atomic<size_t> queued_{0};
   // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
   WalkedFolders walked_;

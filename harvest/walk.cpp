@@ -100,15 +100,20 @@ void HarvestFile(std::string_view Path) {
   TextFile& input = Walk().input;
   AssignText(input, Path);
   if (ahead) {
-    // Read ahead whole: the same reading rules, from memory.
+    // Read ahead: the same reading rules, from memory, then from the file
+    // itself when the worker left it open (the file is the walk's then).
     // The source is used only until the file is closed below, while
     // `ahead` still holds the bytes.
-    OpenTextSource(input, [bytes = &ahead->Bytes, pos = size_t(0)](char* buffer, size_t size) mutable {
-      const size_t n = std::min(size, bytes->size() - pos);
-      std::memcpy(buffer, bytes->data() + pos, n);
-      pos += n;
-      return long(n);
-    });
+    OpenTextSource(
+        input,
+        [bytes = &ahead->Bytes, pos = size_t(0)](char* buffer, size_t size) mutable {
+          const size_t n = std::min(size, bytes->size() - pos);
+          std::memcpy(buffer, bytes->data() + pos, n);
+          pos += n;
+          return long(n);
+        },
+        ahead->Rest);
+    ahead->Rest = sys::kNoHandle;
   } else {
     // A name that became a FIFO or a device after the listing is passed
     // over as if it had never qualified: it must neither hang nor feed the

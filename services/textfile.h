@@ -40,6 +40,7 @@ struct TextFile {
   // Platform-side details beyond the record.
   TextSink Sink = nullptr;      // output goes here when set
   TextSource Source;            // input comes from here when set
+  bool SourceFirst = false;     // ... and then from Handle
   sys::Replacement* Replace = nullptr;  // output replaces Name on CloseText
   /// Set before OpenTextRead to accept only a regular file: anything else
   /// is not opened, without an error, and NotRegular tells so.
@@ -68,8 +69,10 @@ void AssignText(TextFile& f, std::string_view name);
 /// Opens the named file for reading from its start ("" = standard input).
 void OpenTextRead(TextFile& f);
 /// Opens `f` for reading from `source` instead of a file (bytes read
-/// beforehand); the reading rules are those of a file.
-void OpenTextSource(TextFile& f, TextSource source);
+/// beforehand); the reading rules are those of a file. When `rest` is an
+/// open file (the one the bytes came from), the reading goes on there once
+/// the source gives nothing more, and CloseText closes it.
+void OpenTextSource(TextFile& f, TextSource source, sys::Handle rest = sys::kNoHandle);
 /// Creates or truncates the named file for writing ("" = standard output).
 void OpenTextWrite(TextFile& f);
 /// Like OpenTextWrite, but the output replaces the file only when CloseText
