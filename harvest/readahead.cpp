@@ -141,15 +141,17 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
   if (!running_ || abandoned_) return nullptr;
   if (count_ == 0) {
     walkWaiting_ = true;
-    walkWants_ = kBatch;
-    // The worker may still be marked waiting for room it has had since:
-    // with nothing queued it always has room, so the walk waits on.
-    changed_.wait_for(hold.Lock(), std::chrono::microseconds(kBatchWaitMicroseconds), [this] {
+    // A batch, unless the worker must wait for room or is done; but what
+    // is there is taken once the worker has been slow to make a batch, so
+    // that the walk never waits for items beyond the one it needs next
+    // (the worker may be held up by a file the walk never reaches). With
+    // nothing queued the worker always has room, whatever its flag says.
+    const auto ready = [this] {
       return count_ >= kBatch || (workerWaiting_ && count_ > 0) || done_ || stop_;
-    });
-    if (count_ == 0) {
-      walkWants_ = 1;
-      changed_.wait(hold.Lock(), [this] { return count_ > 0 || done_ || stop_; });
+    };
+    while (!changed_.wait_for(hold.Lock(), std::chrono::microseconds(kBatchWaitMicroseconds),
+                              ready) &&
+           count_ == 0) {
     }
     walkWaiting_ = false;
   }
@@ -250,7 +252,7 @@ bool ReadAhead::Push(Item item) {
   budget_.Add(cost);
   // The walk is woken for a batch (or for what is in when the worker must
   // wait or ends): handing over item by item costs more than it saves.
-  const bool wake = walkWaiting_ && count_ >= walkWants_;
+  const bool wake = walkWaiting_ && count_ >= kBatch;
   hold.Unlock();
   if (wake) changed_.notify_all();
   if (warmer_.Running()) warmer_.Consumed();

@@ -177,7 +177,6 @@ class ReadAhead {
   bool running_ = false;    // a worker was started and not yet stopped
   bool abandoned_ = false;  // the walk takes nothing more
   bool walkWaiting_ = false;    // the walk waits for items
-  size_t walkWants_ = kBatch;   // ... for this many
   bool workerWaiting_ = false;  // the worker waits for room
   int warmerThreads_ = 0;       // descriptors allow this many
   // Files left open for the walk in queued items: at most openRoom_, the

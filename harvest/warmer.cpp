@@ -92,11 +92,13 @@ std::list<Warmer::Job> Warmer::JobsOf(const FolderPlan& plan) {
 
 void Warmer::Queue(std::list<Job>& fresh, bool stops, WalkedFolders::Mark* mark) {
   std::list<Job> dropped;
+  bool queued = false;
   {
     SharedHold hold(lock_);
     if (stop_ || stopped_ || (mark && !visited_.FirstVisit(std::move(*mark)))) {
       dropped.swap(fresh);
     } else {
+      queued = !fresh.empty();
       const auto behind = jobs_.begin();
       jobs_.splice(jobs_.begin(), fresh);
       if (stops) {
@@ -111,7 +113,9 @@ void Warmer::Queue(std::list<Job>& fresh, bool stops, WalkedFolders::Mark* mark)
       }
     }
   }
-  changed_.notify_all();
+  // Threads are woken only for work: a wake-up for nothing costs each of
+  // them a round on the lock.
+  if (queued) changed_.notify_all();
   for (const Job& job : dropped) budget_.Remove(job.Cost);
 }
 
