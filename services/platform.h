@@ -1,6 +1,8 @@
-// The thin layer over the operating system. Everything that calls POSIX
-// lives behind these declarations (in platform_posix.cpp), so the rest of the
-// system speaks only of descriptors, names and runtime error numbers.
+// The thin layer over the operating system. Everything that calls the
+// system lives behind these declarations, implemented once for POSIX
+// (platform_posix.cpp, replace_posix.cpp) and once for Windows
+// (platform_win32.cpp, replace_win32.cpp), so the rest of the system speaks
+// only of opaque handles, names and runtime error numbers.
 #pragma once
 
 #include <cstddef>
@@ -134,8 +136,8 @@ struct DirEntry {
   /// directory.
   uint32_t Attr = 0;
   /// The listing could not tell what the entry is (a link, or a file system
-  /// without entry types): ask LookUpDirEntry before trusting Attr's
-  /// directory and system bits.
+  /// without entry types): look the entry up (StatInDirStream) before
+  /// trusting Attr's directory and system bits.
   bool Unresolved = false;
 };
 
