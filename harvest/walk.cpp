@@ -99,8 +99,12 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
 void HarvestFile(std::string_view Path) {
   std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
   // Anyone who may write into the start folder could plant the table as a
-  // link to a file of theirs choosing; such a link is not read.
-  if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) return;
+  // link to a file of their choosing. Such a link is not opened: the run
+  // stops here, as at any qualifying file it may not read.
+  if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) {
+    IoError = rte::kAccessDenied;
+    CheckIo();
+  }
   String dir, name, ext;
   SplitPath(Path, dir, name, ext);
   String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
