@@ -11,13 +11,17 @@
 //   --warm                the warmer runs from the start, as on a cold disk
 // and, always, a hook just before each open of a qualifying file: a name
 // ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
-// that this process holds open for writing, and one ending in ".zero-swap"
-// becomes a link to /dev/zero, as if another process changed the tree
-// between the listing and the open.
+// that this process holds open for writing, ".zero-swap" a link to
+// /dev/zero, ".tty-swap" a link to /dev/tty, ".socket-swap" a listening
+// socket, ".folder-swap" a folder and ".dangling-swap" a link that leads
+// nowhere, as if another process changed the tree between the listing and
+// the open.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,9 +49,27 @@ void Swap(const std::string& name) {
     mkfifo(name.c_str(), 0644);
     (void)open(name.c_str(), O_RDWR | O_NONBLOCK);  // a writer that never writes
   }
-  if (EndsWith(name, ".zero-swap")) {
+  const struct {
+    const char* tail;
+    const char* target;
+  } links[] = {{".zero-swap", "/dev/zero"}, {".tty-swap", "/dev/tty"}, {".dangling-swap", "nowhere"}};
+  for (const auto& link : links) {
+    if (!EndsWith(name, link.tail)) continue;
     std::remove(name.c_str());
-    (void)symlink("/dev/zero", name.c_str());
+    (void)symlink(link.target, name.c_str());
+  }
+  if (EndsWith(name, ".socket-swap")) {
+    std::remove(name.c_str());
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.c_str(), sizeof address.sun_path - 1);
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    (void)bind(s, reinterpret_cast<const struct sockaddr*>(&address), sizeof address);
+    (void)listen(s, 1);
+  }
+  if (EndsWith(name, ".folder-swap")) {
+    std::remove(name.c_str());
+    mkdir(name.c_str(), 0755);
   }
 }
 

@@ -50,10 +50,12 @@ void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
 /// `error` to the runtime error number. A directory is refused with 5.
 Handle OpenForReading(const std::string& name, int& error);
 /// Like OpenForReading, but never waits at the open and gives only a regular
-/// file: anything else (a FIFO, a device, a socket, also one swapped in
-/// after a listing) is closed again and reported through `notRegular` with
-/// kNoHandle and no error. `size`, when given, receives the file's size as
-/// the open found it.
+/// file: anything else (a FIFO, a device, a socket, a folder, also one
+/// swapped in after a listing, whether or not it could be opened) is
+/// reported through `notRegular` with kNoHandle and no error. A name that
+/// is gone or a link that leads nowhere is "file not found" (2; 3 when its
+/// folder is gone too). `size`, when given, receives the file's size as the
+/// open found it.
 Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
                              uint64_t* size = nullptr);
 /// Asks the system to bring the content of `name` into its cache, when it

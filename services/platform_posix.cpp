@@ -81,16 +81,34 @@ PathFacts FactsFrom(const struct stat& st) {
 // what was opened on the descriptor itself, so nothing swapped in between
 // a listing and the open can pass for what the listing saw. Non-regular
 // files stay non-blocking: ReadSome waits for their data with poll.
+// With `notRegular`, one rule holds whatever happened to the name since it
+// was listed: a name that is gone, or a link that now leads nowhere, is a
+// file that vanished (2); anything that is not a regular file (a FIFO, a
+// socket, a device, a folder, a terminal that is not ours) is passed over,
+// whether its open fails or succeeds.
 Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular,
                    int dirFd = AT_FDCWD, const char* relative = nullptr,
                    uint64_t* size = nullptr) {
-  int fd = ::openat(dirFd, relative ? relative : name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  const char* at = relative ? relative : name.c_str();
+  int fd = ::openat(dirFd, at, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+  struct stat st;
   if (fd < 0) {
-    error = MapError(errno, &name, rte::kAccessDenied);
+    const int e = errno;
+    if (notRegular) {
+      if (::fstatat(dirFd, at, &st, 0) == 0 && !S_ISREG(st.st_mode)) {
+        error = 0;
+        *notRegular = true;
+        return kNoHandle;
+      }
+      if (e == ELOOP) {  // a chain of links that ends nowhere
+        error = MapError(ENOENT, &name);
+        return kNoHandle;
+      }
+    }
+    error = MapError(e, &name, rte::kAccessDenied);
     return kNoHandle;
   }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || (S_ISDIR(st.st_mode) && !notRegular)) {
     ::close(fd);
     error = rte::kAccessDenied;
     return kNoHandle;
