@@ -1,10 +1,18 @@
 // End-to-end tests: the real program in temporary trees.
 #include <gtest/gtest.h>
 #include <signal.h>
+#ifdef __linux__
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -539,6 +547,82 @@ TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
     for (const char* name : swapped) std::filesystem::remove(dir_ / name);
   }
 }
+
+#ifdef __linux__
+// For a child about to become the program: every call of the system calls
+// `calls` fails with `error`, as a file system failing at that step would
+// make it fail; all other calls run as usual. False when the system does
+// not let a process filter its calls.
+bool FailSystemCalls(const std::vector<long>& calls, int error) {
+#if defined(__x86_64__)
+  const uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+  const uint32_t arch = AUDIT_ARCH_AARCH64;
+#else
+  return false;
+#endif
+  auto op = [](uint32_t code, uint32_t k, uint8_t yes = 0, uint8_t no = 0) {
+    return sock_filter{uint16_t(code), yes, no, k};
+  };
+  std::vector<sock_filter> filter = {
+      op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      op(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+      op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (long call : calls) {
+    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 1));
+    filter.push_back(op(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (uint32_t(error) & SECCOMP_RET_DATA)));
+  }
+  filter.push_back(op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  sock_fprog program = {uint16_t(filter.size()), filter.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// The last steps that give the new table its name are writes: an error the
+// system names no closer is a write error (101), a read-only file system is
+// a write-protected disk (150); the earlier table stays, and no temporary
+// file is left behind.
+TEST_F(HarvestFaults, ErrorsNamingTheNewTable) {
+  const std::vector<long> renames = {
+#ifdef __NR_rename
+      __NR_rename,
+#endif
+      __NR_renameat, __NR_renameat2};
+  const std::vector<long> links = {
+#ifdef __NR_link
+      __NR_link,
+#endif
+      __NR_linkat};
+  struct Case {
+    const char* name;
+    const std::vector<long>& calls;
+    int error;
+    int status;
+  };
+  const Case cases[] = {
+      {"rename, I/O error", renames, EIO, 101},
+      {"link of the unnamed file, I/O error", links, EIO, 101},
+      {"rename, read-only file system", renames, EROFS, 150},
+  };
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  for (const Case& c : cases) {
+    RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [&c] {
+      if (!FailSystemCalls(c.calls, c.error)) _exit(121);
+    });
+    if (r.Status == 121) GTEST_SKIP() << "system calls cannot be filtered here";
+    EXPECT_EQ(r.Status, c.status) << c.name;
+    EXPECT_EQ(r.Out.rfind(kFound + "2" + kTail + "Runtime error " + std::to_string(c.status) +
+                              " at $",
+                          0),
+              0u)
+        << c.name << ": " << r.Out;
+    ExpectEarlierTable();
+    for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
+      EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos) << c.name;
+  }
+}
+#endif
 
 // However far the read-ahead got, a run that stops reports the same first
 // failure in walk order, and a run that completes writes the same table.

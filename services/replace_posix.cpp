@@ -248,7 +248,7 @@ bool CommitReplace(Replacement* job, int& error) {
                  : errno;
     });
     if (e != 0) {
-      error = MapError(e, &r->Target, rte::kAccessDenied);
+      error = MapError(e, &r->Target, rte::kDiskWrite);
       Discard(*r);
       return false;
     }
@@ -262,8 +262,11 @@ bool CommitReplace(Replacement* job, int& error) {
     return false;
   }
   if (r->InPlace) return true;
+  // Naming the new table (the link above, this rename) is the job's last
+  // write: an error the system names no closer (an I/O error) is a write
+  // error, as for the bytes themselves.
   if (::rename(r->Temp.c_str(), r->Target.c_str()) != 0) {
-    error = MapError(errno, &r->Target, rte::kAccessDenied);
+    error = MapError(errno, &r->Target, rte::kDiskWrite);
     Discard(*r);
     return false;
   }

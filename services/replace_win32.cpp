@@ -206,7 +206,7 @@ bool CommitReplace(Replacement* job, int& error) {
     moved = ::MoveFileExA(r->Temp.c_str(), r->Target.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!moved) {
-    error = MapWinError(::GetLastError(), rte::kAccessDenied);
+    error = MapWinError(::GetLastError(), rte::kDiskWrite);
     Discard(*r);
     return false;
   }
