@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= dir->NStrings; ++i) {
     if (!dir->IthMark(int16_t(i))) continue;
     WriteTextString(StandardOutput, folder, 0);
-    WriteTextString(StandardOutput, dir->Entries[size_t(i)]->Name.View(), 0);
+    const EntryRecord* entry = dir->IthEntry(int16_t(i));
+    WriteTextString(StandardOutput, entry ? entry->Name.View() : dir->IthString(int16_t(i)).View(), 0);
     WriteTextChar(StandardOutput, '\n', 0);
     CheckIo();
   }
