@@ -45,6 +45,19 @@ std::string Table(const std::vector<std::string>& records) {
   return t;
 }
 
+// Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
+// tests run as root (root may write in any folder). False when the program
+// cannot be put where that user reaches it.
+bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
+  const bool root = geteuid() == 0;
+  const std::string program = root ? test::ReachableCopy(exe) : exe;
+  if (program.empty()) return false;
+  r = RunProgram(program, dir, {}, [root] {
+    if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
+  });
+  return true;
+}
+
 class HarvestRun : public ::testing::Test {
  protected:
   RunResult Run(const std::function<void()>& inChild = {}) {
@@ -301,13 +314,20 @@ TEST_F(HarvestRun, TableBehindALinkIsReplacedAndTheLinkStays) {
   EXPECT_EQ(ReadFile(dir_ / "store/real.tab"), Table({Rec("r")}));
 }
 
+// As an ordinary user (root reads every file): a qualifying file closed to
+// the user stops the run, before any report line.
 TEST_F(HarvestRun, UnreadableQualifyingFileStopsWithError5) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
   WriteFile(dir_ / "EHI.locked", Rec("r") + "\n");
   chmod((dir_ / "EHI.locked").c_str(), 0);
-  RunResult r = Run();
-  EXPECT_EQ(r.Status, 5);
-  EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u);
+  chmod(dir_.Path().c_str(), 0755);  // the folder itself is open to the user
+  RunResult r;
+  if (!RunAsOrdinaryUser(EHIHARVEST_PATH, dir_.Path(), r))
+    GTEST_SKIP() << "no folder that the unprivileged user can reach";
+  EXPECT_EQ(r.Status, 5) << r.Out;
+  EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u) << r.Out;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_FALSE(HasTable());
 }
 
 // The store counts distinct records: a table of more than half the limit
@@ -396,19 +416,6 @@ TEST_F(HarvestFaults, FileThatVanishesBeforeItsOpenIsRuntimeError2) {
     }
   }
   if (!located) GTEST_SKIP() << "addr2line is not installed: the positions were not checked";
-}
-
-// Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
-// tests run as root (root may write in any folder). False when the program
-// cannot be put where that user reaches it.
-bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
-  const bool root = geteuid() == 0;
-  const std::string program = root ? test::ReachableCopy(exe) : exe;
-  if (program.empty()) return false;
-  r = RunProgram(program, dir, {}, [root] {
-    if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
-  });
-  return true;
 }
 
 TEST_F(HarvestFaults, ReadOnlyStartDirectoryIsRuntimeError5AfterTheReport) {

@@ -55,6 +55,16 @@ std::string ReachableCopy(const std::string& exe);
 /// The user and group a test may drop to when it runs as root.
 constexpr unsigned kNobody = 65534;
 
+/// Whether every folder from the root down to `dir` lets other users
+/// through, so that another user may reach `dir` by its path.
+bool ReachableByOthers(const std::string& dir);
+
+/// Runs `fn` in a child process as an ordinary user: the tests' own user,
+/// or nobody when the tests run as root (root may read anything). Returns
+/// what `fn` returned (0..254), or -1 when the child could not become that
+/// user or did not end normally.
+int AsOrdinaryUser(const std::function<int()>& fn);
+
 /// Changes the working directory for the lifetime of the object.
 class ScopedCwd {
  public:

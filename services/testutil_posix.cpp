@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,13 +33,30 @@ std::string ReachableCopy(const std::string& exe) {
   const std::string copy = home / std::filesystem::path(exe).filename().string();
   if (!std::filesystem::exists(copy))
     std::filesystem::copy_file(exe, copy, ec);
-  // Every folder above the copy must let others through.
-  for (std::filesystem::path p = home.Path(); !p.empty() && p != p.root_path();
-       p = p.parent_path()) {
+  return ec || !ReachableByOthers(home.Path()) ? "" : copy;
+}
+
+bool ReachableByOthers(const std::string& dir) {
+  for (std::filesystem::path p = dir; !p.empty() && p != p.root_path(); p = p.parent_path()) {
     struct stat st;
-    if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return "";
+    if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
   }
-  return ec ? "" : copy;
+  return true;
+}
+
+int AsOrdinaryUser(const std::function<int()>& fn) {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
+                           setuid(kNobody) != 0))
+      _exit(255);
+    _exit(fn() & 0xFF);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+    return -1;
+  return WEXITSTATUS(status);
 }
 
 namespace {
