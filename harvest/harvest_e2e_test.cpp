@@ -84,6 +84,12 @@ TEST_F(HarvestRun, HelpAndVersionWalkNothing) {
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("Usage: ehiharvest", 0), 0u) << help.Out;
   EXPECT_NE(help.Out.find("man ehiharvest"), std::string::npos);
+  // Every status the program can end with is named.
+  for (const char* status : {"0    done", "1    stopped", "2 file not found", "3 path not found",
+                             "4 too many open files", "5 access denied", "100 disk read error",
+                             "101 disk write error", "150 write-protected disk",
+                             "203 out of memory", "128+N"})
+    EXPECT_NE(help.Out.find(status), std::string::npos) << status;
   RunResult version = RunProgram(EHIHARVEST_PATH, dir_.Path(), {"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, std::string("ehiharvest ") + EHI_VERSION + "\n");
