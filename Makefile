@@ -9,18 +9,24 @@ DIR        ?=
 # Warnings as errors: CI turns it on (make test WERROR=ON).
 WERROR     ?= OFF
 
+# file: CPack's scan of the programs' libraries; locales: the source of the
+# decimal-comma locale a number-format test compiles.
 PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev \
-           groff-base dpkg-dev zip
+           groff-base dpkg-dev zip file locales
 # The Windows cross build and Wine, which runs its tests.
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all deps deps-windows windows test-windows run-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
 
 all: build
 
 deps:
 	@tools/check-deps.sh $(PACKAGES)
+
+# The list, for the test that checks it covers what the build and tests use.
+print-packages:
+	@echo $(PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR)
