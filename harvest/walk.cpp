@@ -123,9 +123,9 @@ void HarvestFile(std::string_view Path) {
       return long(n);
     });
   } else {
-    // A name that became a FIFO or a device after the listing is passed
-    // over as if it had never qualified: it must neither hang nor feed the
-    // run.
+    // A name that became anything but a regular file after the listing (a
+    // FIFO, a device, a socket, a folder) is passed over as if it had never
+    // qualified: it must neither hang nor feed the run.
     input.RegularOnly = true;
     OpenTextRead(input);
   }
