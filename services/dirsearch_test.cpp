@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform.h"
 #include "testutil.h"
 
 namespace ehi {
@@ -116,10 +117,23 @@ TEST_F(DirSearch, MaskMatchingAgreesWithAReference) {
   }
 }
 
-// "\\" is a folder separator in a mask, as "/" is.
-TEST_F(DirSearch, BackslashSeparatesTheFolderPart) {
+// "\\" is a character of a name here: only a mask a user typed may use it
+// to separate folders, and that one comes with "/" instead.
+TEST_F(DirSearch, BackslashIsANameCharacterUnlessTyped) {
   WriteFile(dir_ / "sub/in.txt", "");
-  EXPECT_EQ(Names(Search(dir_.Path() + "\\sub\\*.txt", 0)), std::set<std::string>{"in.txt"});
+  WriteFile(dir_ / "sub\\in.txt", "");
+  MakeDirs(dir_ / "a\\b");
+  WriteFile(dir_ / "a\\b/x.txt", "");
+  struct Case {
+    std::string mask;
+    std::set<std::string> names;
+  } cases[] = {
+      {sys::TypedPath(dir_.Path() + "\\sub\\*.txt"), {"in.txt"}},
+      {dir_.Path() + "/sub\\*.txt", {"sub\\in.txt"}},
+      {dir_.Path() + "/a\\b/*.txt", {"x.txt"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Names(Search(c.mask, 0)), c.names) << c.mask;
+  EXPECT_TRUE(sys::StatPath(dir_ / "a\\b").Attr & kAttrDirectory);
 }
 
 // Details are looked up in the listed folder, whatever the current folder
