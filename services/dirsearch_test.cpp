@@ -216,6 +216,26 @@ TEST_F(DirSearch, SnapshotServesTheSecondListingOfAFolder) {
   EXPECT_EQ(Search(Mask("*.*"), 0).count("late.txt"), 1u);  // fresh again
 }
 
+// A name of more bytes than a short string holds (a Windows name of 255
+// characters takes up to 765 bytes of UTF-8) comes whole: cut, it would
+// name another file.
+TEST(DirSearchNames, ANameLongerThanAShortStringComesWhole) {
+  std::string wide;
+  for (int i = 0; i < 100; ++i) wide += "\xE6\x97\xA5";  // 300 bytes
+  ListedEntries listed;
+  listed.Add(wide.c_str(), 0, false);
+  listed.Add("short", 0, false);
+  ListingSnapshot snapshot("v/", std::move(listed));
+  EntryRecord rec;
+  FindFirstEntry("v/*.*", 0, rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), wide);
+  EXPECT_EQ(rec.Name.Length(), 255);
+  FindNextEntry(rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), "short");
+}
+
 TEST(SplitPath, Examples) {
   String d, n, e;
   SplitPath("data\\x.tab", d, n, e);
