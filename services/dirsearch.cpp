@@ -180,7 +180,7 @@ void EntryRecord::FetchDetails() const {
   // there is rather than a date that is no date.
   time_ = sys::kEarliestPackedTime;
   if (!Search) return;
-  sys::PathFacts f = sys::StatPath(Search->Anchored + Name.Str());
+  sys::PathFacts f = sys::StatPath(Search->Anchored + std::string(WholeName()));
   if (!f.Exists) return;
   time_ = f.PackedTime;
   size_ = uint32_t(f.Size);
