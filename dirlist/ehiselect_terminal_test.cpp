@@ -112,9 +112,9 @@ TEST(EhiselectTerminal, ABackslashInATypedMaskSeparatesFolders) {
     test::TempDir dir;
     test::MakeDirs(dir / "sub");
     test::WriteFile(dir / "sub/a.txt", "");
-    test::PtyProgram p(EHISELECT_PATH,
-                       asArgument ? std::vector<std::string>{"sub\\*.txt"} : std::vector<std::string>{},
-                       dir.Path());
+    const std::vector<std::string> args =
+        asArgument ? std::vector<std::string>{"sub\\*.txt"} : std::vector<std::string>{};
+    test::PtyProgram p(EHISELECT_PATH, args, dir.Path());
     ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
     if (!asArgument) {
       const size_t before = p.Out.size();

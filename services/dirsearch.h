@@ -54,8 +54,9 @@ struct EntryRecord {
 extern int SearchError;
 
 /// Starts a search for `mask` (a directory part up to the system's last
-/// folder separator, then a name pattern with "*" and "?") and delivers the first entry that has none of the bits
-/// hidden, system, volume label and directory outside `attributes`.
+/// folder separator, then a name pattern with "*" and "?") and delivers
+/// the first entry that has none of the bits hidden, system, volume label
+/// and directory outside `attributes`.
 void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec);
 /// Delivers the next entry of the search.
 void FindNextEntry(EntryRecord& rec);

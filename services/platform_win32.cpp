@@ -45,7 +45,9 @@ namespace {
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 bool HasDrive(std::wstring_view p) { return p.size() >= 2 && IsLetter(p[0]) && p[1] == L':'; }
-bool StartsWith(std::wstring_view p, std::wstring_view head) { return p.substr(0, head.size()) == head; }
+bool StartsWith(std::wstring_view p, std::wstring_view head) {
+  return p.substr(0, head.size()) == head;
+}
 
 // An absolute path in its everyday form ("C:\x" or "\\server\share\x"):
 // a verbatim one loses its prefix.
@@ -178,7 +180,8 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view line) {
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   std::vector<std::string> args;
-  for (const std::wstring& arg : SplitCommandLine(::GetCommandLineW())) args.push_back(NarrowName(arg));
+  for (const std::wstring& arg : SplitCommandLine(::GetCommandLineW()))
+    args.push_back(NarrowName(arg));
   // A command line that could not be read as the runtime read it: the
   // runtime's own reading.
   if (int(args.size()) != argc - 1) args.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -261,8 +264,9 @@ Handle TerminalOutput() {
 Handle TerminalInput() {
   // No console screen, no console input: a process on pipes reads its
   // standard input, as on a system without a terminal.
-  static Handle h =
-      TerminalOutput() == kNoHandle ? kNoHandle : OpenConsole(L"CONIN$", GENERIC_READ | GENERIC_WRITE);
+  static Handle h = TerminalOutput() == kNoHandle
+                        ? kNoHandle
+                        : OpenConsole(L"CONIN$", GENERIC_READ | GENERIC_WRITE);
   return h;
 }
 

@@ -233,7 +233,8 @@ TEST(WindowsFiles, AStartFolderPastTheOldPathLimit) {
   const sys::Handle out = sys::BeginReplace("Orvitan.Tab", job, error);
   const bool written = out != sys::kNoHandle && sys::WriteAll(out, "r\r\n", 3) &&
                        sys::CommitReplace(job, error);
-  const std::map<std::string, uint32_t> listed = written ? Search("*.*", 0) : std::map<std::string, uint32_t>();
+  std::map<std::string, uint32_t> listed;
+  if (written) listed = Search("*.*", 0);
   const sys::Handle in = sys::OpenForReading("Orvitan.Tab", error);
   char got[8] = {};
   const long n = in == sys::kNoHandle ? -1 : sys::ReadSome(in, got, sizeof got, error);

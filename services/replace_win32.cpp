@@ -96,10 +96,14 @@ bool Resolve(std::wstring& target) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::wstring final(MAX_PATH, L'\0');
-  DWORD n = ::GetFinalPathNameByHandleW(file, final.data(), DWORD(final.size()), FILE_NAME_NORMALIZED);
+  auto finalPath = [&] {
+    return ::GetFinalPathNameByHandleW(file, final.data(), DWORD(final.size()),
+                                       FILE_NAME_NORMALIZED);
+  };
+  DWORD n = finalPath();
   if (n >= final.size()) {
     final.resize(n);
-    n = ::GetFinalPathNameByHandleW(file, final.data(), DWORD(final.size()), FILE_NAME_NORMALIZED);
+    n = finalPath();
   }
   ::CloseHandle(file);
   if (n == 0 || n >= final.size()) return false;
@@ -127,9 +131,10 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kKeptOnReplace =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 // The attributes SetFileAttributes takes.
-constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
-                            FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // Creates the temporary file under a fresh hidden name beside the target.
 // A name that is taken (a stale file of an earlier run, say) is never an
