@@ -17,6 +17,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -88,14 +89,18 @@ void Key(char c) {
   Send(r);
 }
 
-bool Step(const std::string& step) {
+// `wide` is the step as typed, for the names in it: the narrow one may
+// hold look-alikes of characters the code page lacks.
+bool Step(const std::string& step, const std::wstring& wide) {
   const size_t colon = step.find(':');
   const std::string verb = step.substr(0, colon), arg = step.substr(colon + 1);
   int x = 0, y = 0;
   if (verb == "wait") return Until([&] { return RowOf(arg) != 0; }, 20);
   if (verb == "gone") return Until([&] { return RowOf(arg) == 0; }, 20);
-  if (verb == "file")
-    return Until([&] { return ::GetFileAttributesA(arg.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60);
+  if (verb == "file") {
+    const std::wstring path = wide.substr(wide.find(L':') + 1);
+    return Until([&] { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60);
+  }
   if (verb == "cell") {
     char c = 0;
     if (std::sscanf(arg.c_str(), "%d,%d,%c", &x, &y, &c) != 3) return false;
@@ -148,9 +153,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: console_inject PROGRAM [ARGS...] -- STEP...\n");
     return 2;
   }
-  out = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // The arguments as typed, for the program's name and arguments and for
+  // paths: the narrow ones may hold look-alikes of what the code page lacks.
+  int wideCount = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &wideCount);
+  if (!wide || wideCount != argc) {
+    std::fprintf(stderr, "console_inject: the command line cannot be read\n");
+    return 2;
+  }
+  out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, 0, nullptr);
-  in = ::CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                      nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD modeBefore = 0;
   if (out == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE ||
@@ -158,18 +171,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "console_inject: no console\n");
     return 2;
   }
-  std::string command;
-  for (int i = 1; i < split; ++i) command += std::string(i > 1 ? " \"" : "\"") + argv[i] + "\"";
-  STARTUPINFOA si = {};
+  std::wstring command;
+  for (int i = 1; i < split; ++i) command += std::wstring(i > 1 ? L" \"" : L"\"") + wide[i] + L"\"";
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                         &pi)) {
     std::fprintf(stderr, "console_inject: cannot start %s\n", argv[1]);
     return 2;
   }
   for (int i = split + 1; i < argc; ++i) {
-    if (!Step(argv[i])) {
+    if (!Step(argv[i], wide[i])) {
       std::fprintf(stderr, "console_inject: step failed: %s\n", argv[i]);
       ::TerminateProcess(pi.hProcess, 99);
       return 3;

@@ -33,7 +33,9 @@ void Write(ehi::sys::StandardStream to, std::string_view text) {
 
 int main(int argc, char** argv) {
   using namespace ehi;
-  const SelectOptions options = ParseSelectArguments(std::vector<std::string_view>(argv + 1, argv + argc));
+  const std::vector<std::string> args = sys::ProgramArguments(argc, argv);
+  const SelectOptions options =
+      ParseSelectArguments(std::vector<std::string_view>(args.begin(), args.end()));
   switch (options.What) {
     case SelectOptions::Action::Help:
       Write(sys::StandardStream::Output, SelectUsage);
@@ -59,15 +61,17 @@ int main(int argc, char** argv) {
   SelectFiles(dir, options.Mask, options.Heading, options.MultiSelect);
   // The whole names (the list keeps 80 characters), one per line with a
   // plain line feed, as shell tools expect, each with the folder part of the
-  // mask in force as it was typed, so that the names work from here.
+  // mask in force, so that the names work from here (on POSIX with "/"
+  // where the mask was typed with "\\").
   const std::string_view mask = dir->Mask.View();
-  const size_t cut = mask.find_last_of("/\\");
-  const std::string_view folder = cut == std::string_view::npos ? "" : mask.substr(0, cut + 1);
+  size_t cut = mask.size();
+  while (cut > 0 && !sys::IsFolderSeparator(mask[cut - 1])) --cut;
+  const std::string_view folder = mask.substr(0, cut);
   for (int i = 1; i <= dir->NStrings; ++i) {
     if (!dir->IthMark(int16_t(i))) continue;
     WriteTextString(StandardOutput, folder, 0);
     const EntryRecord* entry = dir->IthEntry(int16_t(i));
-    WriteTextString(StandardOutput, entry ? entry->Name.View() : dir->IthString(int16_t(i)).View(), 0);
+    WriteTextString(StandardOutput, entry ? entry->WholeName() : dir->IthString(int16_t(i)).View(), 0);
     WriteTextChar(StandardOutput, '\n', 0);
     CheckIo();
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "testutil.h"
 
@@ -102,6 +103,35 @@ TEST(EhiselectTerminal, NamesCarryTheFolderPartOfTheMask) {
   p.Finish();
   EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
   EXPECT_NE(p.Out.find("sub/a.txt\r\n"), std::string::npos) << p.Out.substr(listed);
+}
+
+// A mask typed with "\\" between its folders, in the mask field or as
+// MASK, lists that folder, and the names come out with "/": paths here.
+TEST(EhiselectTerminal, ABackslashInATypedMaskSeparatesFolders) {
+  for (const bool asArgument : {true, false}) {
+    test::TempDir dir;
+    test::MakeDirs(dir / "sub");
+    test::WriteFile(dir / "sub/a.txt", "");
+    const std::vector<std::string> args =
+        asArgument ? std::vector<std::string>{"sub\\*.txt"} : std::vector<std::string>{};
+    test::PtyProgram p(EHISELECT_PATH, args, dir.Path());
+    ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+    if (!asArgument) {
+      const size_t before = p.Out.size();
+      p.Type(Click(40, 6));
+      ASSERT_TRUE(p.ReadUntil("\x1b[0;32;44m", 5000, before));
+      p.Type("sub\\*.txt\r");
+    }
+    ASSERT_TRUE(p.ReadUntil("a.txt")) << p.Out;
+    const size_t listed = p.Out.size();
+    p.Type(Click(5, 3));
+    ASSERT_TRUE(p.ReadUntil("*", 5000, listed));
+    p.Type("x");
+    p.Finish();
+    EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
+    EXPECT_NE(p.Out.find("sub/a.txt\r\n"), std::string::npos)
+        << (asArgument ? "as MASK: " : "typed: ") << p.Out.substr(listed);
+  }
 }
 
 // The options reach the screen: its heading, its mask and single choice.

@@ -5,6 +5,7 @@
 
 #include "UButtons.h"
 #include "console.h"
+#include "platform.h"
 #include "process.h"
 #include "textfile.h"
 
@@ -59,7 +60,8 @@ struct Screen {
     fileList.SetFrameColor(15);
     fileList.SetMarkColor(15);
     fileList.List = dir;
-    dir->ReadListing(mask, dir->AttrAllowed, dir->AttrRequired);
+    // The mask is the user's, in the field: "\\" may separate its folders.
+    dir->ReadListing(sys::TypedPath(mask), dir->AttrAllowed, dir->AttrRequired);
     fileList.Top = 1;
     fileList.Bottom = fileList.PageSize;
     fileList.Draw();
@@ -105,7 +107,8 @@ struct Screen {
   }
 
   void Relist() {
-    dir->ReadListing(maskField->Lines[1].View(), dir->AttrAllowed, dir->AttrRequired);
+    dir->ReadListing(sys::TypedPath(maskField->Lines[1].View()), dir->AttrAllowed,
+                     dir->AttrRequired);
     fileList.Top = 1;
     fileList.Bottom = fileList.PageSize;
     fileList.Draw();

@@ -242,6 +242,17 @@ TEST_F(HarvestRun, LongNamesAreReadWhole) {
   EXPECT_EQ(TableText(), Table({Rec("dir"), Rec("file")}));
 }
 
+// "\\" is a character of a POSIX name: a folder and a file that hold one
+// are read under their names.
+TEST_F(HarvestRun, BackslashesInNamesAreNameCharacters) {
+  MakeDirs(dir_ / "a\\b");
+  WriteFile(dir_ / "a\\b/EHI.x", Rec("folder") + "\n");
+  WriteFile(dir_ / "EHI\\x.txt", Rec("file") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(TableText(), Table({Rec("file"), Rec("folder")}));
+}
+
 TEST_F(HarvestRun, OverLongPathStops) {
   std::string path = dir_.Path();
   std::string rel;

@@ -50,14 +50,43 @@ WalkState& Walk() {
   return runWalk ? *runWalk : standalone;
 }
 
+// Whether the folder `path` (not the start folder) still stands in its
+// parent's listing as a folder.
+bool StillListed(std::string_view path) {
+  size_t cut = path.size();
+  while (cut > 0 && path[cut - 1] != '/') --cut;
+  const std::string_view name = path.substr(cut);
+  EntryRecord rec;
+  for (FindFirstEntry(std::string(path.substr(0, cut)) + "*.*", kDirAttrMask, rec);
+       SearchError == 0; FindNextEntry(rec))
+    if ((rec.KnownAttr() & kAttrDirectory) && rec.WholeName() == name) return true;
+  return false;
+}
+
 // A folder that is missing or closed to us has an empty listing, as any
 // user would expect; a listing that failed for lack of resources (too many
 // open files) must not pass for an empty folder: the table would silently
-// lack that folder's records.
-void CheckListing() {
-  if (SearchError != 0 && SearchError != rte::kNoMoreFiles && SearchError != rte::kPathNotFound &&
-      SearchError != rte::kAccessDenied)
-    RuntimeError(SearchError);
+// lack that folder's records. Nor may a folder that its parent lists and
+// that still cannot be found: its name is one the system gives but cannot
+// take back, and the walk would pass over whatever it holds.
+void CheckListing(std::string_view path) {
+  const int error = SearchError;
+  if (error == rte::kPathNotFound && !path.empty() && StillListed(path))
+    RuntimeError(rte::kPathNotFound);
+  if (error != 0 && error != rte::kNoMoreFiles && error != rte::kPathNotFound &&
+      error != rte::kAccessDenied)
+    RuntimeError(error);
+}
+
+// Whether a name of the start folder is the table's, as the file system
+// compares names (on Windows whatever the letter case).
+bool IsTableName(std::string_view name) {
+  if (name.size() != TableName.size()) return false;
+  if (!sys::NamesIgnoreCase()) return name == TableName;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < name.size(); ++i)
+    if (lower(name[i]) != lower(TableName[i])) return false;
+  return true;
 }
 
 // Paths are short strings: a path the run must use that does not fit stops
@@ -96,12 +125,15 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
   for (int k = 0; k < 3; ++k) Line.At(p + 1 + k) = Ext[size_t(k)];
 }
 
-void HarvestFile(std::string_view Path) {
-  std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
+namespace {
+
+// Reads the records of `Path`, from what was read ahead of the walk when
+// `ahead` holds it.
+void ReadRecords(std::string_view Path, std::unique_ptr<ReadAheadItem> ahead) {
   // Anyone who may write into the start folder could plant the table as a
   // link to a file of their choosing. Such a link is not opened: the run
   // stops here, as at any qualifying file it may not read.
-  if (Path == TableName && !sys::MayFollowLinks(std::string(Path))) {
+  if (IsTableName(Path) && !sys::MayFollowLinks(std::string(Path))) {
     IoError = rte::kAccessDenied;
     CheckIo();
   }
@@ -148,6 +180,22 @@ void HarvestFile(std::string_view Path) {
   Walk().readAhead.Recycle(std::move(ahead));
 }
 
+// The table of an earlier run when the listing of plain files did not give
+// it under its name: on Windows one with the hidden or system attribute, or
+// spelt in other letters (ORVITAN.TAB). The new table replaces that very
+// file, so its records are read back as any table's are. Anything but a
+// plain file is left alone, as the listing leaves it.
+void HarvestUnlistedTable() {
+  const sys::PathFacts facts = sys::StatPath(std::string(TableName));
+  if (!facts.Exists || (facts.Attr & (kAttrDirectory | kAttrSystem)) != 0) return;
+  // Not one of the files the read-ahead knows of: the walk reads it itself.
+  ReadRecords(TableName, nullptr);
+}
+
+}  // namespace
+
+void HarvestFile(std::string_view Path) { ReadRecords(Path, Walk().readAhead.TakeFile(Path)); }
+
 void HarvestDir(std::string_view Path) {
   // The folder's own path is what the listing opens; the "*.*" added to it
   // is no path and may run past the limit.
@@ -176,17 +224,20 @@ void HarvestDir(std::string_view Path) {
     if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
     else snapshot.emplace(prefix);
     listing->ReadListing(mask, FileAttrMask, 0);
-    CheckListing();
+    CheckListing(Path);
+    bool tableRead = false;
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
-      std::string_view name = listing->Entries[size_t(i)]->Name.View();
+      std::string_view name = listing->Entries[size_t(i)]->WholeName();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
+      tableRead = tableRead || (Path.empty() && HasEHI(name) && IsTableName(name));
     }
+    if (Path.empty() && !tableRead) HarvestUnlistedTable();
     listing->ReadListing(mask, DirAttrMask, kAttrDirectory);
-    CheckListing();
+    CheckListing(Path);
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
-    std::string_view name = listing->Entries[size_t(i)]->Name.View();
+    std::string_view name = listing->Entries[size_t(i)]->WholeName();
     if (name == "." || name == "..") continue;
     HarvestDir(prefix + std::string(name));
   }

@@ -13,6 +13,9 @@ constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
 constexpr int kTooManyOpenFiles = 4;
 constexpr int kAccessDenied = 5;
+/// The directory search could not start with the mask it was given (the
+/// system's "invalid parameter").
+constexpr int kInvalidSearch = 13;
 /// Not an error of a file statement: the directory search has no more
 /// entries.
 constexpr int kNoMoreFiles = 18;
@@ -26,6 +29,8 @@ constexpr int kFileNotOpenForInput = 104;
 constexpr int kFileNotOpenForOutput = 105;
 constexpr int kInvalidNumber = 106;
 constexpr int kDiskWriteProtected = 150;
+/// A name the system cannot hold: on Windows, bytes that are no UTF-8.
+constexpr int kInvalidName = 123;
 constexpr int kHeapExhausted = 203;
 }  // namespace rte
 

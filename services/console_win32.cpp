@@ -133,9 +133,12 @@ class WindowsConsoleBackend : public ConsoleBackend {
     InstallRestore();
     DWORD mode = 0;
     if (::GetConsoleMode(in_, &mode)) {
-      if (!modeChanged.exchange(true)) {
+      // The mode to restore is in place before the flag that says there is
+      // one: a Ctrl-C in between must find the handle and mode it restores.
+      if (!modeChanged.load()) {
         inputHandle = in_;
         savedInputMode = mode;
+        modeChanged.store(true);
       }
       // Mouse records on; quick edit off, or the mouse would select text.
       ::SetConsoleMode(in_, (mode | ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS) &

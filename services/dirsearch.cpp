@@ -147,6 +147,8 @@ void Deliver(EntryRecord& rec) {
     }
     if (attr & rec.ExcludeMask) continue;
     rec.Name = nm;
+    if (nm.size() > size_t(rec.Name.Capacity())) rec.LongName = nm;
+    else rec.LongName.clear();
     rec.kindAttr_ = attr;
     rec.detailsKnown_ = haveFacts;
     if (haveFacts) {
@@ -178,7 +180,7 @@ void EntryRecord::FetchDetails() const {
   // there is rather than a date that is no date.
   time_ = sys::kEarliestPackedTime;
   if (!Search) return;
-  sys::PathFacts f = sys::StatPath(Search->Anchored + Name.Str());
+  sys::PathFacts f = sys::StatPath(Search->Anchored + std::string(WholeName()));
   if (!f.Exists) return;
   time_ = f.PackedTime;
   size_ = uint32_t(f.Size);
@@ -204,7 +206,11 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
   rec = EntryRecord();
   SearchError = 0;
   rec.ExcludeMask = ~uint32_t(attributes) & kAttrSearchExcludable;
-  size_t cut = mask.find_last_of("/\\");
+  // The folder part ends at the last separator of the system: on POSIX a
+  // "\\" belongs to a name.
+  size_t cut = mask.size();
+  while (cut > 0 && !sys::IsFolderSeparator(mask[cut - 1])) --cut;
+  cut = cut == 0 ? std::string_view::npos : cut - 1;
   auto state = std::make_shared<SearchState>();
   if (cut == std::string_view::npos) {
     state->Pattern = std::string(mask);

@@ -24,8 +24,13 @@ struct EntryRecord {
   std::shared_ptr<SearchState> Search;
   /// Attribute bits that make the search pass over an entry.
   uint32_t ExcludeMask = 0;
-  /// The entry's name, without directory.
+  /// The entry's name, without directory, cut at 255 bytes.
   String Name;
+  /// The whole name when Name had to cut it (a Windows name of 255
+  /// characters takes up to 765 bytes of UTF-8), else empty.
+  std::string LongName;
+  /// The entry's whole name: a name cut short would name another file.
+  std::string_view WholeName() const { return LongName.empty() ? Name.View() : LongName; }
 
   /// Last-write time in local time, packed (date high, time of day low).
   uint32_t Time() const;
@@ -48,9 +53,10 @@ struct EntryRecord {
 /// the error that prevented the search (3 path not found, 5 access denied).
 extern int SearchError;
 
-/// Starts a search for `mask` (a directory part, then a name pattern with
-/// "*" and "?") and delivers the first entry that has none of the bits
-/// hidden, system, volume label and directory outside `attributes`.
+/// Starts a search for `mask` (a directory part up to the system's last
+/// folder separator, then a name pattern with "*" and "?") and delivers
+/// the first entry that has none of the bits hidden, system, volume label
+/// and directory outside `attributes`.
 void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec);
 /// Delivers the next entry of the search.
 void FindNextEntry(EntryRecord& rec);

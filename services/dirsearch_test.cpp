@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform.h"
 #include "testutil.h"
 
 namespace ehi {
@@ -116,10 +117,23 @@ TEST_F(DirSearch, MaskMatchingAgreesWithAReference) {
   }
 }
 
-// "\\" is a folder separator in a mask, as "/" is.
-TEST_F(DirSearch, BackslashSeparatesTheFolderPart) {
+// "\\" is a character of a name here: only a mask a user typed may use it
+// to separate folders, and that one comes with "/" instead.
+TEST_F(DirSearch, BackslashIsANameCharacterUnlessTyped) {
   WriteFile(dir_ / "sub/in.txt", "");
-  EXPECT_EQ(Names(Search(dir_.Path() + "\\sub\\*.txt", 0)), std::set<std::string>{"in.txt"});
+  WriteFile(dir_ / "sub\\in.txt", "");
+  MakeDirs(dir_ / "a\\b");
+  WriteFile(dir_ / "a\\b/x.txt", "");
+  struct Case {
+    std::string mask;
+    std::set<std::string> names;
+  } cases[] = {
+      {sys::TypedPath(dir_.Path() + "\\sub\\*.txt"), {"in.txt"}},
+      {dir_.Path() + "/sub\\*.txt", {"sub\\in.txt"}},
+      {dir_.Path() + "/a\\b/*.txt", {"x.txt"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Names(Search(c.mask, 0)), c.names) << c.mask;
+  EXPECT_TRUE(sys::StatPath(dir_ / "a\\b").Attr & kAttrDirectory);
 }
 
 // Details are looked up in the listed folder, whatever the current folder
@@ -209,6 +223,26 @@ TEST_F(DirSearch, SnapshotServesTheSecondListingOfAFolder) {
     EXPECT_EQ(Names(files), (std::set<std::string>{"a.txt", "r.txt"}));
   }
   EXPECT_EQ(Search(Mask("*.*"), 0).count("late.txt"), 1u);  // fresh again
+}
+
+// A name of more bytes than a short string holds (a Windows name of 255
+// characters takes up to 765 bytes of UTF-8) comes whole: cut, it would
+// name another file.
+TEST(DirSearchNames, ANameLongerThanAShortStringComesWhole) {
+  std::string wide;
+  for (int i = 0; i < 100; ++i) wide += "\xE6\x97\xA5";  // 300 bytes
+  ListedEntries listed;
+  listed.Add(wide.c_str(), 0, false);
+  listed.Add("short", 0, false);
+  ListingSnapshot snapshot("v/", std::move(listed));
+  EntryRecord rec;
+  FindFirstEntry("v/*.*", 0, rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), wide);
+  EXPECT_EQ(rec.Name.Length(), 255);
+  FindNextEntry(rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), "short");
 }
 
 TEST(SplitPath, Examples) {

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "codes.h"
 
@@ -29,6 +31,11 @@ class Handle {
 };
 /// No open file.
 constexpr Handle kNoHandle{};
+
+/// The program's arguments after its name, as bytes (UTF-8, as every name
+/// inside the program): on Windows read from the wide command line, since
+/// the narrow `argv` holds look-alikes of characters the code page lacks.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 /// The process's standard streams.
 enum class StandardStream { Input, Output, Error };
@@ -168,6 +175,14 @@ Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error,
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.
 void CloseDirStream(DirStream* d);
+/// Whether `c` separates folders in a path: "/" everywhere, and "\\" too
+/// on Windows. On POSIX "\\" is a character of a name like any other.
+bool IsFolderSeparator(char c);
+/// A path or mask as a user typed it, where "\\" may separate folders as
+/// on Windows, in the form the other calls take: on POSIX every "\\"
+/// becomes "/" (so a typed mask cannot name a file with "\\" in its name
+/// there); Windows takes it as it is.
+std::string TypedPath(std::string_view typed);
 /// Whether the file system takes names without regard to letter case
 /// (Windows), so that masks match that way too.
 bool NamesIgnoreCase();

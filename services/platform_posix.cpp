@@ -25,6 +25,10 @@
 
 namespace ehi::sys {
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 Handle StandardHandle(StandardStream which) {
   switch (which) {
     case StandardStream::Input: return FromFd(STDIN_FILENO);
@@ -35,14 +39,6 @@ Handle StandardHandle(StandardStream which) {
 }
 
 namespace {
-
-// A folder part may use "\\" as its separator, as masks typed on the
-// system's home platform do.
-std::string NativePath(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
 
 Handle OpenTerminal(int flags) {
   return FromFd(::open("/dev/tty", flags | O_CLOEXEC | O_NOCTTY));
@@ -213,12 +209,12 @@ bool IsCharacterDevice(Handle h) {
 
 PathFacts StatPath(const std::string& path) {
   struct stat st;
-  if (::stat(path.empty() ? "." : NativePath(path).c_str(), &st) != 0) return PathFacts();
+  if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return PathFacts();
   return FactsFrom(st);
 }
 
 std::string AnchoredFolder(const std::string& dir) {
-  if (!dir.empty() && (dir[0] == '/' || dir[0] == '\\')) return dir;
+  if (!dir.empty() && dir[0] == '/') return dir;
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return dir;
   std::string anchored(buf);
@@ -240,7 +236,7 @@ struct DirStream {
 };
 
 DirStream* OpenDirStream(const std::string& path, int& error) {
-  DIR* d = ::opendir(path.empty() ? "." : NativePath(path).c_str());
+  DIR* d = ::opendir(path.empty() ? "." : path.c_str());
   if (!d) {
     int e = errno;
     error = (e == ENOENT || e == ENOTDIR) ? rte::kPathNotFound : MapError(e);
@@ -304,6 +300,15 @@ PathFacts StatInDirStream(DirStream* d, const char* name) {
 }
 
 bool NamesIgnoreCase() { return false; }
+
+bool IsFolderSeparator(char c) { return c == '/'; }
+
+std::string TypedPath(std::string_view typed) {
+  std::string path(typed);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
 
 void CloseDirStream(DirStream* d) {
   if (!d) return;
