@@ -31,6 +31,7 @@
 #include "platform.h"
 #include "process.h"
 #include "readahead.h"
+#include "testhooks.h"
 
 namespace {
 

@@ -38,12 +38,6 @@ Handle StandardHandle(StandardStream which);
 Handle TerminalOutput();
 Handle TerminalInput();
 
-/// Called with the name just before every open for reading. Only fault
-/// injection tests set it (to make a file vanish at a known moment); the
-/// shipped programs leave it empty.
-using BeforeOpenHook = void (*)(const std::string& name);
-void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
-
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
 /// `error` to the runtime error number. A directory is refused with 5.
 Handle OpenForReading(const std::string& name, int& error);
@@ -114,9 +108,6 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error);
 bool CommitReplace(Replacement* job, int& error);
 /// Abandons the job: the temporary file goes, the target stays as it was.
 void AbortReplace(Replacement* job);
-/// For fault-injection tests only: force the named temporary file, and call
-/// `whileNamed` once the temporary file has a name in the folder.
-void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 
 /// How many files the process may have open at once (a large number when
 /// there is no limit).
@@ -147,10 +138,6 @@ DirStream* OpenDirStream(const std::string& path, int& error);
 /// The next entry: false at the end, or with `error` set when reading the
 /// directory failed part-way.
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error);
-/// For fault-injection tests only: reading any directory fails with a
-/// device error after its first `entries` entries (a negative count
-/// switches it off).
-void SetListingFaultForTesting(int entries);
 /// `dir` (a folder part with its trailing separator, "" for the current
 /// folder) as a path that means the same folder whatever the current folder
 /// is later; `dir` itself when that cannot be found out.

@@ -2,6 +2,7 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 #include <dirent.h>
 #include <dlfcn.h>

@@ -13,6 +13,7 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 namespace ehi::sys {
 
