@@ -20,6 +20,7 @@ class Handle {
   explicit constexpr Handle(intptr_t raw) : raw_(raw) {}
   /// For the platform files: the platform's own value.
   constexpr intptr_t Raw() const { return raw_; }
+  /// The same file.
   friend constexpr bool operator==(Handle a, Handle b) { return a.raw_ == b.raw_; }
 
  private:
@@ -33,9 +34,10 @@ enum class StandardStream { Input, Output, Error };
 /// The handle of a standard stream (never closed by CloseHandle).
 Handle StandardHandle(StandardStream which);
 
-/// The controlling terminal opened for writing (or reading), or kNoHandle
-/// when the process has none. Opened once and kept for the whole run.
+/// The controlling terminal opened for writing, or kNoHandle when the
+/// process has none. Opened once and kept for the whole run.
 Handle TerminalOutput();
+/// The controlling terminal opened for reading, as TerminalOutput.
 Handle TerminalInput();
 
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
@@ -74,13 +76,20 @@ constexpr uint32_t kEarliestPackedTime = (1u << 21) | (1u << 16);
 
 /// What the file system says of one path (links followed).
 struct PathFacts {
+  /// Whether the path names something (links followed).
   bool Exists = false;
   /// Its attribute bits: directory, read-only, and system for anything that
   /// is neither a plain file nor a directory (also what does not exist).
   uint32_t Attr = kAttrSystem;
-  uint32_t PackedTime = 0;     // last-write time, local, packed
+  /// The last-write time, local, packed.
+  uint32_t PackedTime = 0;
+  /// The size in bytes.
   uint64_t Size = 0;
+  ///@{
+  /// Together, what the file is, whatever the path to it: a folder reached
+  /// twice (through a link) has the same pair.
   uint64_t Device = 0, Inode = 0;
+  ///@}
 };
 /// Facts of `path`, following symbolic links; Exists is false when the path
 /// (or the link's target) does not exist.
