@@ -1,12 +1,13 @@
 #!/bin/sh
 # The installed interface as a program of its own meets it: the build
-# installed into a temporary prefix, the consumer example configured and
-# built there against it, alone (and natively, once more from the
-# pkg-config file), then run without a terminal on a folder of known files.
-# Usage: test-consumer.sh BUILD SOURCE [TOOLCHAIN EMULATOR] (the last two
-# for a cross build, whose program runs under the emulator).
+# installed into a temporary prefix (or a tree installed already, such as
+# an unpacked package), the consumer example configured and built against
+# it, alone (and natively, once more from the pkg-config file), then run
+# without a terminal on a folder of known files.
+# Usage: test-consumer.sh BUILD|PREFIX SOURCE [TOOLCHAIN EMULATOR] (the
+# last two for a cross build, whose program runs under the emulator).
 set -eu
-build=$1
+from=$1
 source=$2
 toolchain=${3:-}
 emulator=${4:-}
@@ -19,15 +20,20 @@ step() {  # runs a step quietly; shows its output only when it fails
   "$@" > "$work/log" 2>&1 || { cat "$work/log"; echo "FAIL: $name"; exit 1; }
 }
 
-step "install into a temporary prefix" cmake --install "$build" --prefix "$work/stage"
+if [ -f "$from/CMakeCache.txt" ]; then
+  stage=$work/stage
+  step "install into a temporary prefix" cmake --install "$from" --prefix "$stage"
+else
+  stage=$from
+fi
 if [ -n "$toolchain" ]; then
   # The cross toolchain looks for packages in its own root only: the
   # package's folder is named directly.
   step "configure" cmake -S "$source/examples/consumer" -B "$work/build" \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -Dehi_DIR="$work/stage/lib/cmake/ehi"
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -Dehi_DIR="$stage/lib/cmake/ehi"
 else
   step "configure" cmake -S "$source/examples/consumer" -B "$work/build" \
-    -DCMAKE_PREFIX_PATH="$work/stage"
+    -DCMAKE_PREFIX_PATH="$stage"
 fi
 step "build" cmake --build "$work/build"
 program=$(ls "$work"/build/consumer "$work"/build/consumer.exe 2>/dev/null | head -n 1)
@@ -50,7 +56,7 @@ if [ -n "$emulator" ]; then run "$emulator" "$program"; else run "$program"; fi
 echo "consumer built with find_package: as expected"
 
 if [ -z "$toolchain" ] && command -v pkg-config >/dev/null; then
-  flags=$(PKG_CONFIG_PATH="$work/stage/lib/pkgconfig" pkg-config --cflags --libs ehi)
+  flags=$(PKG_CONFIG_PATH="$stage/lib/pkgconfig" pkg-config --cflags --libs ehi)
   step "build with pkg-config" c++ -std=c++20 -o "$work/consumer-pc" \
     "$source/examples/consumer/consumer.cpp" $flags
   run "$work/consumer-pc"
