@@ -38,9 +38,19 @@ if(EHI_TESTS AND NOT EHI_SANITIZE AND NOT EHI_FUZZ)
     add_test(NAME consumer_staged_install
              COMMAND sh ${consumer_test} ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
   elseif(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
+    # A toolchain file given relative is found from the build folder or
+    # else the source folder; the example is configured elsewhere.
+    set(toolchain ${CMAKE_TOOLCHAIN_FILE})
+    if(NOT IS_ABSOLUTE ${toolchain})
+      if(EXISTS ${PROJECT_BINARY_DIR}/${toolchain})
+        set(toolchain ${PROJECT_BINARY_DIR}/${toolchain})
+      else()
+        set(toolchain ${PROJECT_SOURCE_DIR}/${toolchain})
+      endif()
+    endif()
     add_test(NAME consumer_staged_install
              COMMAND sh ${consumer_test} ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR}
-                     ${CMAKE_TOOLCHAIN_FILE} ${CMAKE_CROSSCOMPILING_EMULATOR})
+                     ${toolchain} ${CMAKE_CROSSCOMPILING_EMULATOR})
   endif()
   if(TEST consumer_staged_install)
     set_tests_properties(consumer_staged_install PROPERTIES TIMEOUT 300)
