@@ -1,8 +1,10 @@
 # The front door: `make test` checks the tools, builds and runs every test,
-# plainly and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# plainly, under AddressSanitizer and UndefinedBehaviorSanitizer, with only
+# the POSIX interfaces, and the Windows build under Wine.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+PORTABLE_BUILD ?= build-portable
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
@@ -12,12 +14,12 @@ WERROR     ?= OFF
 # file: CPack's scan of the programs' libraries; locales: the source of the
 # decimal-comma locale a number-format test compiles.
 PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev \
-           groff-base dpkg-dev zip file locales
+           groff-base dpkg-dev zip file locales doxygen pkgconf
 # The Windows cross build and Wine, which runs its tests.
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
 
 all: build
 
@@ -29,10 +31,10 @@ print-packages:
 	@echo $(PACKAGES)
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR) -DEHI_DOCS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan test-windows fuzz-short
+test: test-plain test-asan test-portable test-windows fuzz-short
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -43,6 +45,20 @@ test-asan: deps
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The POSIX platform files with only the POSIX feature macros (no Linux or
+# GNU extensions): the services' and the harvest's tests run on what the
+# portable fallbacks give. Only those two test programs are built, without
+# optimisation, to keep it cheap.
+test-portable: deps
+	cmake -S . -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEHI_PORTABLE=ON -DEHI_WERROR=$(WERROR)
+	cmake --build $(PORTABLE_BUILD) -j $(JOBS) -t services_test harvest_test
+	ctest --test-dir $(PORTABLE_BUILD) --output-on-failure -j $(JOBS) -L '^(services_test|harvest_test)$$'
+
+# The modules' reference pages: $(BUILD)/docs/html/index.html.
+docs: build
+	cmake --build $(BUILD) -t docs
+	@echo "Reference pages: $(BUILD)/docs/html/index.html"
 
 deps-windows:
 	@tools/check-deps.sh $(WIN_PACKAGES)
@@ -128,4 +144,4 @@ fuzz-short: fuzz-build
 	tools/run-fuzz.sh build-fuzz 20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-win
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PORTABLE_BUILD) build-bench build-fuzz build-win

@@ -35,6 +35,7 @@
 #include "platform.h"
 #include "process.h"
 #include "readahead.h"
+#include "testhooks.h"
 
 namespace {
 

@@ -14,8 +14,12 @@ namespace ehi {
 
 /// The window used for text: 1-based, inclusive; set once at start-up.
 struct ConsoleRect {
+  ///@{
+  /// The edges, in columns and rows.
   int Left = 1, Top = 1, Right = 80, Bottom = 25;
+  ///@}
 };
+/// The console's window.
 extern ConsoleRect ConsoleWindow;
 
 /// The colour attribute of everything written and cleared: foreground in
@@ -30,8 +34,9 @@ void GotoXY(int column, int row);
 void SetForeground(int colour);
 /// TextAttr := ((colour AND 7) shl 4) OR (TextAttr AND $8F).
 void SetBackground(int colour);
-/// Cursor column and row within the window.
+/// Cursor column within the window.
 int WhereX();
+/// Cursor row within the window.
 int WhereY();
 
 /// Writes `text` at the cursor in TextAttr with every byte shown as its

@@ -10,6 +10,8 @@
 
 namespace ehi {
 
+/// What shows the console's window and delivers its input: the terminal,
+/// the Windows console, or the headless console.
 class ConsoleBackend {
  public:
   virtual ~ConsoleBackend() = default;

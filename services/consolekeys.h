@@ -11,21 +11,29 @@ namespace ehi {
 
 /// The control-key state bits of a console input record.
 namespace conkey {
+///@{
+/// A control-key state bit.
 constexpr uint32_t kRightAlt = 0x0001;
 constexpr uint32_t kLeftAlt = 0x0002;
 constexpr uint32_t kRightCtrl = 0x0004;
 constexpr uint32_t kLeftCtrl = 0x0008;
 constexpr uint32_t kShift = 0x0010;
 constexpr uint32_t kEnhanced = 0x0100;
+///@}
 }  // namespace conkey
 
 /// One key record: pressed or released, the virtual key and scan code, the
 /// character it typed (a code page byte, 0 for none) and the control keys.
 struct ConsoleKeyRecord {
+  /// Pressed (true) or released.
   bool Down = true;
+  /// The virtual key code.
   uint16_t VirtualKey = 0;
+  /// The keyboard's scan code.
   uint16_t ScanCode = 0;
+  /// The character typed, a code page byte; 0 for none.
   uint8_t Char = 0;
+  /// The control-key state bits (conkey).
   uint32_t Control = 0;
 };
 

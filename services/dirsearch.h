@@ -42,11 +42,13 @@ struct EntryRecord {
   /// details: everything but read-only.
   uint32_t KnownAttr() const { return kindAttr_; }
 
-  // Filled by the search.
+  /// \cond
+  // Filled by the search; not for the record's users.
   uint32_t kindAttr_ = 0;
   mutable bool detailsKnown_ = false;
   mutable uint32_t time_ = 0, size_ = 0, readOnly_ = 0;
   void FetchDetails() const;
+  /// \endcond
 };
 
 /// Status of the last search step: 0 delivered, 18 no more entries, else
@@ -77,13 +79,16 @@ struct ListedEntry {
 /// per name.
 class ListedEntries {
  public:
+  /// Appends an entry; the name is copied.
   void Add(const char* name, uint32_t attr, bool unresolved);
+  /// The number of entries.
   size_t Size() const { return entries_.size(); }
   /// Entry `i` (0-based).
   ListedEntry operator[](size_t i) const {
     const Entry& e = entries_[i];
     return {names_.data() + e.Offset, e.Attr, e.Unresolved};
   }
+  /// Removes every entry.
   void Clear();
 
  private:
@@ -102,6 +107,7 @@ class ListedEntries {
 /// subdirectories) asks the file system once. Only one snapshot is active.
 class ListingSnapshot {
  public:
+  /// A snapshot that the first search of the directory fills.
   explicit ListingSnapshot(std::string_view dirPart);
   /// A snapshot of entries listed beforehand (read ahead, complete and
   /// without error): no search of the directory asks the file system.

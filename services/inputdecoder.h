@@ -10,17 +10,24 @@ namespace ehi {
 
 /// One key: a character, or (Extended) the code that follows a 0.
 struct KeyEvent {
+  /// The character, or the extended key's code.
   uint8_t Code = 0;
+  /// Whether Code is an extended key's (read as 0, then Code).
   bool Extended = false;
+  /// Same key.
   bool operator==(const KeyEvent& o) const { return Code == o.Code && Extended == o.Extended; }
 };
 
 /// The mouse as one report leaves it: buttons held (1 left, 2 right,
 /// 4 middle) and the 0-based cell.
 struct MouseState {
+  /// Buttons held: 1 left, 2 right, 4 middle.
   uint16_t Buttons = 0;
+  /// 0-based column.
   uint16_t X = 0;
+  /// 0-based row.
   uint16_t Y = 0;
+  /// Same buttons at the same cell.
   bool operator==(const MouseState& o) const {
     return Buttons == o.Buttons && X == o.X && Y == o.Y;
   }
@@ -30,7 +37,9 @@ struct MouseState {
 class InputSink {
  public:
   virtual ~InputSink() = default;
+  /// A key was typed.
   virtual void OnKey(const KeyEvent& key) = 0;
+  /// The mouse reported its state.
   virtual void OnMouse(const MouseState& mouse) = 0;
 };
 

@@ -8,9 +8,13 @@ namespace ehi {
 /// One mouse event: buttons held, 0-based column and row, and the action:
 /// 1 a button went down, 2 a button went up, 4 the mouse moved.
 struct MouseEvent {
+  /// Buttons held: 1 left, 2 right, 4 middle.
   uint16_t Buttons = 0;
+  /// 0-based column.
   uint16_t X = 0;
+  /// 0-based row.
   uint16_t Y = 0;
+  /// 1 a button went down, 2 a button went up, 4 the mouse moved.
   uint16_t Action = 0;
 };
 

@@ -14,6 +14,7 @@ namespace ehi {
 /// At most 16 pending events, first in first out, under one lock.
 class MouseQueue {
  public:
+  /// Pending events at most.
   static constexpr size_t kCapacity = 16;
   /// Records the mouse's new state; queues an event when something changed.
   /// Consecutive moves with the same buttons merge into the latest one, so

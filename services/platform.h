@@ -24,6 +24,7 @@ class Handle {
   explicit constexpr Handle(intptr_t raw) : raw_(raw) {}
   /// For the platform files: the platform's own value.
   constexpr intptr_t Raw() const { return raw_; }
+  /// The same file.
   friend constexpr bool operator==(Handle a, Handle b) { return a.raw_ == b.raw_; }
 
  private:
@@ -42,16 +43,11 @@ enum class StandardStream { Input, Output, Error };
 /// The handle of a standard stream (never closed by CloseHandle).
 Handle StandardHandle(StandardStream which);
 
-/// The controlling terminal opened for writing (or reading), or kNoHandle
-/// when the process has none. Opened once and kept for the whole run.
+/// The controlling terminal opened for writing, or kNoHandle when the
+/// process has none. Opened once and kept for the whole run.
 Handle TerminalOutput();
+/// The controlling terminal opened for reading, as TerminalOutput.
 Handle TerminalInput();
-
-/// Called with the name just before every open for reading. Only fault
-/// injection tests set it (to make a file vanish at a known moment); the
-/// shipped programs leave it empty.
-using BeforeOpenHook = void (*)(const std::string& name);
-void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
 
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
 /// `error` to the runtime error number. A directory is refused with 5.
@@ -91,13 +87,20 @@ constexpr uint32_t kEarliestPackedTime = (1u << 21) | (1u << 16);
 
 /// What the file system says of one path (links followed).
 struct PathFacts {
+  /// Whether the path names something (links followed).
   bool Exists = false;
   /// Its attribute bits: directory, read-only, and system for anything that
   /// is neither a plain file nor a directory (also what does not exist).
   uint32_t Attr = kAttrSystem;
-  uint32_t PackedTime = 0;     // last-write time, local, packed
+  /// The last-write time, local, packed.
+  uint32_t PackedTime = 0;
+  /// The size in bytes.
   uint64_t Size = 0;
+  ///@{
+  /// Together, what the file is, whatever the path to it: a folder reached
+  /// twice (through a link) has the same pair.
   uint64_t Device = 0, Inode = 0;
+  ///@}
 };
 /// Facts of `path`, following symbolic links; Exists is false when the path
 /// (or the link's target) does not exist.
@@ -125,9 +128,6 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error);
 bool CommitReplace(Replacement* job, int& error);
 /// Abandons the job: the temporary file goes, the target stays as it was.
 void AbortReplace(Replacement* job);
-/// For fault-injection tests only: force the named temporary file, and call
-/// `whileNamed` once the temporary file has a name in the folder.
-void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 
 /// How many files the process may have open at once (a large number when
 /// there is no limit).
@@ -158,10 +158,6 @@ DirStream* OpenDirStream(const std::string& path, int& error);
 /// The next entry: false at the end, or with `error` set when reading the
 /// directory failed part-way.
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error);
-/// For fault-injection tests only: reading any directory fails with a
-/// device error after its first `entries` entries (a negative count
-/// switches it off).
-void SetListingFaultForTesting(int entries);
 /// `dir` (a folder part with its trailing separator, "" for the current
 /// folder) as a path that means the same folder whatever the current folder
 /// is later; `dir` itself when that cannot be found out.

@@ -2,9 +2,12 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 #include <dirent.h>
+#ifdef EHI_HAVE_DLADDR
 #include <dlfcn.h>
+#endif
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -150,6 +153,7 @@ Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegul
 }
 
 void WarmFile(const std::string& name) {
+#ifdef POSIX_FADV_WILLNEED
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return;
   struct stat st;
@@ -157,6 +161,10 @@ void WarmFile(const std::string& name) {
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
     (void)::posix_fadvise(fd, 0, st.st_size, POSIX_FADV_WILLNEED);
   ::close(fd);
+#else
+  // No way to ask without waiting for the data: only a hint, so none.
+  (void)name;
+#endif
 }
 
 Handle OpenForWriting(const std::string& name, int& error) {
@@ -274,6 +282,7 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   // and ".." are not.
   const bool dots = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
   entry.Attr = e->d_name[0] == '.' && !dots ? kAttrHidden : 0;
+#ifdef DT_UNKNOWN
   switch (e->d_type) {
     case DT_REG: break;
     case DT_DIR: entry.Attr |= kAttrDirectory; break;
@@ -281,6 +290,18 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
     case DT_UNKNOWN: entry.Unresolved = true; break;
     default: entry.Attr |= kAttrSystem; break;  // FIFOs, sockets, devices
   }
+#else
+  // Entries carry no type here: each is looked at as it is listed (links
+  // not followed), so that its kind is known from the listing's moment, as
+  // where the listing tells it.
+  struct stat st;
+  if (::fstatat(::dirfd(d->dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+    entry.Unresolved = true;
+  else if (S_ISDIR(st.st_mode))
+    entry.Attr |= kAttrDirectory;
+  else if (!S_ISREG(st.st_mode))
+    entry.Attr |= kAttrSystem;  // FIFOs, sockets, devices
+#endif
   return true;
 }
 
@@ -349,12 +370,42 @@ int MapError(int e, const std::string* path, int otherwise) {
 
 void ExitNow(int code) { ::_exit(code); }
 
+#if !defined(EHI_HAVE_DLADDR) && defined(__ELF__)
+// Where the linker put the start and the end of the executable; null when
+// the linker does not name them.
+extern "C" const char __executable_start[] __attribute__((weak));
+extern "C" const char _end[] __attribute__((weak));
+#endif
+
+namespace {
+
+// Whether CodeOffset can place a code address. Without dladdr only the
+// executable's own addresses can be.
+bool Placeable(uintptr_t address) {
+#if !defined(EHI_HAVE_DLADDR) && defined(__ELF__)
+  if (!__executable_start || !_end) return true;
+  return address >= reinterpret_cast<uintptr_t>(__executable_start) &&
+         address < reinterpret_cast<uintptr_t>(_end);
+#else
+  (void)address;
+  return true;
+#endif
+}
+
+}  // namespace
+
 uint64_t CodeOffset(const void* returnAddress) {
-  Dl_info info;
   uintptr_t addr = reinterpret_cast<uintptr_t>(returnAddress);
   uintptr_t base = 0;
+#if defined(EHI_HAVE_DLADDR)
+  Dl_info info;
   if (::dladdr(returnAddress, &info) && info.dli_fbase)
     base = reinterpret_cast<uintptr_t>(info.dli_fbase);
+#elif defined(__ELF__)
+  // Without dladdr: the executable's own start, which is its load base, so
+  // offsets within the executable come out the same.
+  base = reinterpret_cast<uintptr_t>(__executable_start);
+#endif
   // A return address points after the call; report the call itself.
   return uint64_t(addr - base - 1);
 }
@@ -370,6 +421,9 @@ _Unwind_Reason_Code OnFrame(_Unwind_Context* context, void* arg) {
   ChainWalk& w = *static_cast<ChainWalk*>(arg);
   const uintptr_t ip = _Unwind_GetIP(context);
   if (ip == 0) return _URC_END_OF_STACK;
+  // Where positions can no longer be placed (the C library's start-up
+  // frames, without dladdr), the chain ends: they would differ every run.
+  if (w.count > 0 && !Placeable(ip)) return _URC_END_OF_STACK;
   if (w.seen++ >= w.skip) w.out[w.count++] = CodeOffset(reinterpret_cast<const void*>(ip));
   return w.count < w.max ? _URC_NO_REASON : _URC_END_OF_STACK;
 }

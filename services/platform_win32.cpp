@@ -1,6 +1,7 @@
 // Windows implementation of the platform layer: files, directory search,
 // times and the process.
 #include "platform_win32.h"
+#include "testhooks.h"
 
 #include <algorithm>
 #include <atomic>

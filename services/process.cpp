@@ -8,6 +8,7 @@
 #include "compiler.h"
 #include "console.h"
 #include "platform.h"
+#include "testhooks.h"
 #include "textfile.h"
 
 namespace ehi {

@@ -13,6 +13,7 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 namespace ehi::sys {
 
@@ -209,11 +210,15 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   if (slash != std::string::npos) r->Dir = target.substr(0, slash + 1);
 
   int e = 0;
+#ifdef O_TMPFILE
+  // An unnamed file, linked in through /proc at the commit, leaves nothing
+  // behind whatever ends the process; elsewhere the named file is the way.
   if (!namedOnly && ::access("/proc/self/fd", X_OK) == 0) {
     r->Fd = ::open(r->Dir.empty() ? "." : r->Dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (r->Fd >= 0) r->Unnamed = true;
     else e = errno;
   }
+#endif
   if (r->Fd < 0 && !CannotCreate(e)) {
     e = NameTemporary(*r, [&](const std::string& temp) {
       r->Fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);

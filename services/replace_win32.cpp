@@ -1,6 +1,7 @@
 // Windows: replacing a file all or nothing, and the rule for following links
 // that anybody else may have planted.
 #include "platform_win32.h"
+#include "testhooks.h"
 
 #include <aclapi.h>
 

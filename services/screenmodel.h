@@ -11,8 +11,11 @@ namespace ehi {
 
 /// One cell of the window.
 struct Cell {
+  /// The character byte, drawn as its glyph.
   uint8_t Ch = ' ';
+  /// The colour attribute.
   uint8_t Attr = 7;
+  /// Same character in the same colour.
   bool operator==(const Cell& o) const { return Ch == o.Ch && Attr == o.Attr; }
 };
 
@@ -22,10 +25,13 @@ class ScreenModel {
   /// A window of `width` x `height` cells, blank in `attr`.
   ScreenModel(int width, int height, uint8_t attr);
 
+  /// Columns of the window.
   int Width() const { return width_; }
+  /// Rows of the window.
   int Height() const { return height_; }
-  /// Cursor column and row, 1-based within the window.
+  /// Cursor column, 1-based within the window.
   int CursorX() const { return x_ + 1; }
+  /// Cursor row, 1-based within the window.
   int CursorY() const { return y_ + 1; }
   /// The cell at a 1-based column and row (both within the window).
   const Cell& At(int col, int row) const { return cells_[size_t((row - 1) * width_ + col - 1)]; }

@@ -11,11 +11,16 @@
 
 namespace ehi {
 
+/// Turns the window model into the escape sequences that show it on an
+/// xterm-like terminal, sending only what changed since the last frame.
 class VtRenderer {
  public:
+  ///@{
   /// The smallest terminal the window is shown on; a smaller one gets a
   /// one-line notice instead.
   static constexpr int kMinCols = 80, kMinRows = 25;
+  ///@}
+  /// The notice a terminal smaller than that shows.
   static constexpr std::string_view kTooSmall =
       "The window is too small: make it at least 80 x 25 to go on.";
 
