@@ -53,7 +53,9 @@ class CoreSink : public InputSink {
     inputArrived.notify_all();
   }
   void OnMouse(const MouseState& m) override {
-    mouseQueue.Report(m);
+    // A report from past the window's edge (a terminal larger than the
+    // window, or a coordinate no 16 bits hold) acts on nothing.
+    mouseQueue.Report(m, m.X < ConsoleWindow.Right && m.Y < ConsoleWindow.Bottom);
     // Taking the lock orders this after a waiter's look at the queue.
     { std::lock_guard<std::mutex> hold(keyLock); }
     inputArrived.notify_all();
