@@ -17,6 +17,7 @@
 #include "platform.h"
 #include "process.h"
 #include "textfile.h"
+#include "utf8text.h"
 
 namespace ehi {
 
@@ -220,6 +221,17 @@ void PutGlyphs(std::string_view text) {
   }
   TakeOver();
   model->WriteGlyphs(text, TextAttr);
+  Present();
+}
+
+void PutName(std::string_view text, int columns) {
+  if (columns <= 0) return;
+  if (!backend || !model || !backend->ShowsCharacters()) {
+    PutGlyphs(text.substr(0, size_t(columns)));
+    return;
+  }
+  TakeOver();
+  model->WriteText(LayOutText(text, columns), TextAttr);
   Present();
 }
 

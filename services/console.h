@@ -40,6 +40,14 @@ int WhereY();
 /// ConsoleOutput as it is.
 void PutGlyphs(std::string_view text);
 
+/// Writes a name (text from data) at the cursor in a zone of at most
+/// `columns` columns. On a console that shows characters (a terminal; the
+/// Windows console), a name in UTF-8 beyond ASCII is shown as its
+/// characters, a wide one in two columns, and when cut ends in "…" (see
+/// LayOutText); any other name, and every name elsewhere, is shown byte for
+/// byte as by PutGlyphs and cut at `columns` bytes.
+void PutName(std::string_view text, int columns);
+
 /// Whether a console window is shown (a terminal, or the headless console).
 bool ConsoleAttached();
 

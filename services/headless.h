@@ -12,7 +12,9 @@ namespace ehi {
 
 /// Replaces whatever console there was by a fresh headless one: 80 x 25,
 /// light grey on black, cursor at (1, 1), no pending input, mouse off.
-void UseHeadlessConsole();
+/// `characters`: it shows names in UTF-8 as characters, as a terminal does
+/// (otherwise byte for byte, as the glyph table has them).
+void UseHeadlessConsole(bool characters = false);
 
 /// The character byte of the cell at a 1-based column and row.
 uint8_t ScreenChar(int column, int row);

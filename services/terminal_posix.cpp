@@ -166,6 +166,10 @@ class TerminalBackend : public ConsoleBackend {
 
   bool PassingThrough() const override { return !takenOver_; }
 
+  // The terminal is spoken to in UTF-8 (the glyphs of the frames are), so
+  // names in UTF-8 are shown as their characters.
+  bool ShowsCharacters() const override { return true; }
+
   void TakeOver() override {
     takenOver_ = true;
     renderer_.Invalidate();
