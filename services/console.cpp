@@ -44,6 +44,11 @@ uint8_t pendingCode = 0;
 // What a read from ConsoleInput takes: the rest of the last edited line.
 std::string lineBuffer;
 
+// Text written through ConsoleOutput since the last clear or cursor move
+// (its last kClosingLimit bytes).
+std::string closingText;
+constexpr size_t kClosingLimit = 4096;
+
 class CoreSink : public InputSink {
  public:
   void OnKey(const KeyEvent& key) override {
@@ -77,6 +82,8 @@ void WriteToConsole(const char* data, size_t size) {
     return;
   }
   model->Write(std::string_view(data, size), TextAttr);
+  closingText.append(data, size);
+  if (closingText.size() > kClosingLimit) closingText.erase(0, closingText.size() - kClosingLimit);
   Present();
 }
 
@@ -192,12 +199,19 @@ void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> b, int width, int hei
   mouseOn = false;
   pendingValid = pendingExtended = false;
   lineBuffer.clear();
+  closingText.clear();
   SetTextSink(ConsoleOutput, WriteToConsole);
   ConsoleOutput.WriteThrough = true;
   SetTextSource(ConsoleInput, ReadConsoleLine);
 }
 
 const ScreenModel& ConsoleModel() { return *model; }
+
+std::string_view ConsoleClosingText() { return closingText; }
+
+void UseAlternateScreen() {
+  if (backend) backend->UseAlternateScreen();
+}
 
 void InitConsole() {
   int width = 80, height = 25;
@@ -210,6 +224,8 @@ void InitConsole() {
 void StopConsoleBackend() {
   if (backend) backend->Stop();
 }
+
+void ReleaseConsole() { StopConsoleBackend(); }
 
 bool ConsoleAttached() { return backend != nullptr; }
 
@@ -236,6 +252,7 @@ void PutName(std::string_view text, int columns) {
 }
 
 void ClearScreen() {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->Clear(TextAttr);
@@ -243,6 +260,7 @@ void ClearScreen() {
 }
 
 void GotoXY(int column, int row) {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->GotoXY(column, row);

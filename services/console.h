@@ -69,6 +69,18 @@ bool PeekMouseEvent(MouseEvent& e);
 /// Removes and returns the first mouse event, waiting for one.
 MouseEvent TakeMouseEvent();
 
+/// Draws the screen on the terminal's alternate screen, so that what the
+/// terminal showed before comes back when the program ends (also after
+/// Ctrl-C); what the program wrote last is then repeated there. For
+/// programs that own the whole terminal; call before the first drawing.
+void UseAlternateScreen();
+
+/// Gives the terminal back at once, as the program's end does (input left
+/// over dropped, mouse reporting off, the alternate screen left): for a
+/// program that writes to standard output after its screen. Nothing is
+/// drawn after it.
+void ReleaseConsole();
+
 /// Brings up the console on the controlling terminal when there is one;
 /// part of InitServices.
 void InitConsole();
