@@ -143,6 +143,12 @@ std::string EditLine() {
         pos = 0;
         break;
       case key::kCtrlZ: break;
+      // Every character kept takes one cell on screen, so that the edit
+      // position and the cursor stay together: a line feed would move the
+      // cursor off the line (and at the bottom scroll the whole screen
+      // away from where its clicks are taken), a bell would not move it.
+      case key::kLineFeed:
+      case key::kBell: break;
       case key::kEnter: Echo("\r\n"); return line + "\r\n";
       default: store(c); break;
     }

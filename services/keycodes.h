@@ -29,7 +29,9 @@ constexpr uint8_t kDel = 83;
 constexpr uint8_t kAltEnter = 166;
 
 // Characters.
+constexpr char kBell = 7;
 constexpr char kBackspace = 8;
+constexpr char kLineFeed = 10;
 constexpr char kCtrlS = 19;
 constexpr char kEnter = 13;
 constexpr char kCtrlY = 25;
