@@ -79,6 +79,11 @@ void ScriptMouse(uint16_t buttons, uint16_t x, uint16_t y) {
   i.mouse = MouseState{buttons, x, y};
   script.push_back(i);
 }
+void ScriptWheel(uint16_t x, uint16_t y, bool up) {
+  ScriptItem i;
+  i.mouse = MouseState{0, x, y, int8_t(up ? -1 : 1)};
+  script.push_back(i);
+}
 void ScriptClick(uint16_t x, uint16_t y, uint16_t buttons) {
   ScriptMouse(buttons, x, y);
   ScriptMouse(0, x, y);
