@@ -54,7 +54,8 @@ const std::string_view SelectUsage =
     "  --heading TEXT  the heading of the screen\n"
     "\n"
     "Exit status: 0 chosen (possibly nothing), 1 \"Quit Program\",\n"
-    "2 a usage error or no terminal of at least 80 x 25.\n"
+    "2 a usage error, a closed standard output or no terminal of at least\n"
+    "80 x 25, 3 the names could not be written.\n"
     "\n"
     "The manual: man ehiselect\n";
 
