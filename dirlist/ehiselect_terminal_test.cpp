@@ -129,34 +129,13 @@ TEST(EhiselectTerminal, OptionsMapOntoTheScreen) {
   EXPECT_TRUE(a != b) << p.Out.substr(at);  // exactly one name
 }
 
-// ehiselect run as an interactive shell runs it: once it has ended,
-// whatever is left to read on the terminal is what the shell would take as
-// typed; it is collected until half a second passes without input.
-class AsShell {
- public:
-  AsShell(const std::string& dir, const std::string& redirect = "")
-      : p_("/bin/sh",
-           {"-c",
-            "exe=$0; out=$1; \"$exe\" " + redirect + " > \"$out/names\"; echo $? > \"$out/status\"; "
-            "stty -icanon -echo min 0 time 5; cat > \"$out/left\"; echo SHELL-END",
-            EHISELECT_PATH, out_.Path()},
-           dir) {}
-  test::PtyProgram& P() { return p_; }
-  // Waits for the shell's end; false when it did not come.
-  bool Ended() { return p_.ReadUntil("SHELL-END", 15000); }
-  std::string Names() { return test::ReadFile(out_ / "names"); }
-  std::string Status() { return test::ReadFile(out_ / "status"); }
-  std::string Left() { return test::ReadFile(out_ / "left"); }
-
- private:
-  test::TempDir out_;
-  test::PtyProgram p_;
-};
-
 void Pause(int ms) { usleep(useconds_t(ms) * 1000); }
 
 // Every end of the screen leaves nothing for the shell, and input that
-// comes while the window is too small acts on nothing.
+// comes while the window is too small acts on nothing. ehiselect runs as a
+// shell runs it; once it has ended, whatever is left to read on the
+// terminal (what the shell would take as typed) is collected until half a
+// second passes without input.
 TEST(EhiselectShell, NothingIsLeftForTheShellAndNothingActsUnseen) {
   struct Case {
     const char* what;
@@ -206,20 +185,24 @@ TEST(EhiselectShell, NothingIsLeftForTheShellAndNothingActsUnseen) {
   };
   for (const Case& c : table) {
     SCOPED_TRACE(c.what);
-    test::TempDir dir;
+    test::TempDir dir, out;
     test::WriteFile(dir / "a.txt", "");
-    AsShell sh(dir.Path());
-    ASSERT_TRUE(sh.P().ReadUntil("\x1b[?1006h")) << sh.P().Out;
-    ASSERT_TRUE(sh.P().ReadUntil("Quit Program"));
-    c.act(sh.P());
-    ASSERT_TRUE(sh.Ended()) << sh.P().Out.substr(sh.P().Out.size() > 300 ? sh.P().Out.size() - 300 : 0);
-    EXPECT_EQ(sh.Left(), "");
-    EXPECT_EQ(sh.Status(), "0\n");
-    EXPECT_EQ(sh.Names(), c.names);
+    test::PtyProgram p("/bin/sh",
+                       {"-c",
+                        "\"$0\" > \"$1/names\"; echo $? > \"$1/status\"; "
+                        "stty -icanon -echo min 0 time 5; cat > \"$1/left\"; echo SHELL-END",
+                        EHISELECT_PATH, out.Path()},
+                       dir.Path());
+    ASSERT_TRUE(p.ReadUntil("\x1b[?1006h")) << p.Out;
+    ASSERT_TRUE(p.ReadUntil("Quit Program"));
+    c.act(p);
+    ASSERT_TRUE(p.ReadUntil("SHELL-END", 15000));
+    EXPECT_EQ(test::ReadFile(out / "left"), "");
+    EXPECT_EQ(test::ReadFile(out / "status"), "0\n");
+    EXPECT_EQ(test::ReadFile(out / "names"), c.names);
     // The terminal is left with reporting off and the shell's own screen.
-    const std::string& out = sh.P().Out;
-    EXPECT_GT(out.rfind("\x1b[?1000l"), out.rfind("\x1b[?1000h"));
-    EXPECT_GT(out.rfind("\x1b[?1049l"), out.rfind("\x1b[?1049h"));
+    EXPECT_GT(p.Out.rfind("\x1b[?1000l"), p.Out.rfind("\x1b[?1000h"));
+    EXPECT_GT(p.Out.rfind("\x1b[?1049l"), p.Out.rfind("\x1b[?1049h"));
   }
 }
 

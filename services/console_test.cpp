@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "consolebackend.h"
 #include "headless.h"
 #include "mousequeue.h"
 #include "textfile.h"
@@ -106,24 +105,9 @@ TEST_F(Console, LineInputEditing) {
   EXPECT_EQ(ReadConsoleLine(), "");
 }
 
-// A field near the bottom: line feeds and bells typed into it are not
-// kept, so the screen never scrolls and the cursor stays with the line.
-TEST_F(Console, LineInputNeverLeavesItsLine) {
-  ClearScreen();
-  PutGlyphs("top");
-  GotoXY(10, 24);
-  PushKeys("a" + std::string(22, '\n') + "\a" + "b\t");
-  PushExtendedKey(71);  // Home: back over the three kept
-  PushKeys("c");
-  PushKey(13);
-  EXPECT_EQ(ReadConsoleLine(), "cb\t");
-  EXPECT_EQ(ScreenRow(1).substr(0, 3), "top");
-  EXPECT_EQ(ScreenRow(24).substr(9, 4), "cb\t ");
-}
-
 // Reports from past the window's edge keep the buttons' state but act on
-// nothing; a turn of the wheel is an event of its own, never a click.
-TEST_F(Console, ReportsPastTheWindowAndTheWheel) {
+// nothing.
+TEST_F(Console, ReportsPastTheWindowActOnNothing) {
   EnableMouse();
   PushMouse(1, 200, 3);
   PushMouse(1, 65535, 3);
@@ -132,12 +116,6 @@ TEST_F(Console, ReportsPastTheWindowAndTheWheel) {
   PushMouse(0, 5, 3);  // let go on the screen: a release, not a click
   ASSERT_TRUE(PeekMouseEvent(e));
   EXPECT_EQ(TakeMouseEvent().Action, mouse::kUp);
-  ConsoleInputSink().OnMouse(MouseState{0, 5, 3, 1});
-  ConsoleInputSink().OnMouse(MouseState{0, 5, 3, -1});
-  EXPECT_EQ(TakeMouseEvent().Action, mouse::kWheelDown);
-  e = TakeMouseEvent();
-  EXPECT_EQ(e.Action, mouse::kWheelUp);
-  EXPECT_EQ(e.Buttons, 0);
 }
 
 TEST_F(Console, LineInputKeeps254Characters) {

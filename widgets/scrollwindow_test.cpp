@@ -6,7 +6,6 @@
 #include <string>
 
 #include "console.h"
-#include "consolebackend.h"
 #include "widget_testutil.h"
 
 namespace ehi {
@@ -160,29 +159,6 @@ TEST_F(Scrolling, ListWithoutMarksShowsNoAsterisks) {
   auto w = Window(5, false);
   w->Draw();
   for (int row = 3; row <= 24; ++row) EXPECT_EQ(ScreenChar(2, row), ' ');
-}
-
-// On a console that shows characters, names in UTF-8 take the columns
-// their characters take and never reach over the frame.
-TEST_F(Scrolling, NamesAsCharactersStayInsideTheFrame) {
-  UseHeadlessConsole(true);
-  ClearScreen();
-  auto w = Window(0);
-  std::string kanji;
-  for (int i = 0; i < 16; ++i) kanji += "\xe6\xbc\xa2";  // 32 columns, 48 bytes
-  list_->AddString(kanji);
-  list_->AddString("abcdefghijklmnopqrstuvwxyz0123\xe6\xbc\xa2x");
-  list_->AddString("caf\xc3\xa9");
-  w->Bottom = 3;
-  w->Draw();
-  const ScreenModel& m = ConsoleModel();
-  for (int row = 3; row <= 5; ++row) EXPECT_EQ(m.At(34, row).Ch, 179) << row;
-  EXPECT_EQ(m.At(31, 3).Code, char32_t(0x6F22));  // 14 whole characters, then the mark
-  EXPECT_EQ(m.At(32, 3).Code, kWideTail);
-  EXPECT_EQ(m.At(33, 3).Code, kCutMark);
-  EXPECT_EQ(m.At(33, 4).Code, kCutMark);
-  EXPECT_EQ(Cells(3, 5, 5), "caf\x82 ");
-  EXPECT_EQ(m.At(6, 5).Code, char32_t(0xE9));
 }
 
 }  // namespace
