@@ -132,7 +132,10 @@ CHAR_INFO CellInfo(const ScreenModel& m, int x, int y) {
     return info;
   }
   info.Char.UnicodeChar = wchar_t(head.Code);
-  if (wide) info.Attributes = WORD(info.Attributes | (tail ? COMMON_LVB_TRAILING_BYTE : COMMON_LVB_LEADING_BYTE));
+  if (wide) {
+    info.Attributes =
+        WORD(info.Attributes | (tail ? COMMON_LVB_TRAILING_BYTE : COMMON_LVB_LEADING_BYTE));
+  }
   return info;
 }
 

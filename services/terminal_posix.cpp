@@ -400,7 +400,7 @@ class TerminalBackend : public ConsoleBackend {
       // A sequence begun waits for its rest, counted from its last byte.
       int wait = 200;
       if (decoder_.Pending()) {
-        wait = int(lastByte_ + decoder_.WaitMs() - NowMs());
+        wait = int(lastByte_ + decoder_.WaitMs() - NowMs()) + 1;  // never short of it
         if (wait < 0) wait = 0;
       }
       int r = ::poll(p, 2, wait);
