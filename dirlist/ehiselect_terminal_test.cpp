@@ -223,7 +223,8 @@ TEST(EhiselectShell, StandardStreams) {
        "ehiselect: standard output is closed: there is nowhere to print the names\r\n",
        "Quit Program"},
       {"2>&-", 79, false, 2, "", "needs a terminal"},
-      {">/dev/full", 80, true, 3, "ehiselect: the names could not be written to standard output\r\n",
+      {">/dev/full", 80, true, 3,
+       "ehiselect: the names could not be written to standard output\r\n",
        "Runtime error"},
   };
   for (const Case& c : table) {

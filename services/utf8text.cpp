@@ -155,7 +155,8 @@ std::vector<TextPiece> LayOutText(std::string_view text, int columns) {
         base->Marks[1] = c;
       }  // further marks on one character are left out
     } else {
-      for (size_t k = 0; k < n; ++k) out.push_back(BytePiece(static_cast<unsigned char>(text[i + k])));
+      for (size_t k = 0; k < n; ++k)
+        out.push_back(BytePiece(static_cast<unsigned char>(text[i + k])));
       total += int(n);
     }
     i += n;
