@@ -13,6 +13,7 @@ namespace ehi {
 
 MouseEvent LastMouseEvent;
 bool MouseClicked = false;
+bool MouseWheeled = false;
 
 void StartMouse() { EnableMouse(); }
 
@@ -21,8 +22,9 @@ void PollMouse() {
   if (PeekMouseEvent(e)) {
     LastMouseEvent = TakeMouseEvent();
     MouseClicked = LastMouseEvent.Buttons != 0 && LastMouseEvent.Action == 1;
+    MouseWheeled = (LastMouseEvent.Action & (mouse::kWheelUp | mouse::kWheelDown)) != 0;
   } else {
-    MouseClicked = false;
+    MouseClicked = MouseWheeled = false;
   }
 }
 
@@ -54,7 +56,10 @@ struct Screen {
     String line(stars + " " + std::string(heading) + " " + stars);
     SetBackground(1);
     ClearScreen();
-    WriteLine(ConsoleOutput, line.View());
+    // The heading is the caller's text: its control characters show as
+    // glyphs instead of moving the cursor.
+    PutText(line.View());
+    WriteLine(ConsoleOutput, "");
 
     fileList.SetTextColor(15);
     fileList.SetFrameColor(15);
@@ -112,6 +117,15 @@ struct Screen {
     fileList.Top = 1;
     fileList.Bottom = fileList.PageSize;
     fileList.Draw();
+  }
+
+  // The wheel over the list pages it as the arrow blocks do.
+  void HandleWheel() {
+    MouseX = int16_t(LastMouseEvent.X + 1);
+    MouseY = int16_t(LastMouseEvent.Y + 1);
+    if (!fileList.Detector.Hit()) return;
+    GotoXY(1, 24);
+    fileList.Scroll(LastMouseEvent.Action == mouse::kWheelUp);
   }
 
   void HandleClick() {
@@ -179,10 +193,11 @@ void SelectFiles(DirPtr& Dir, std::string_view Mask, std::string_view Heading,
     }
     PollMouse();
     if (MouseClicked) screen.HandleClick();
+    if (MouseWheeled) screen.HandleWheel();
     GotoXY(80, 25);
     // Nothing came: wait for input, so an open screen does not keep a
     // processor busy (and wakes at once when something comes).
-    if (!input && !MouseClicked) WaitForInput(100);
+    if (!input && !MouseClicked && !MouseWheeled) WaitForInput(100);
   }
   SetForeground(15);
   SetBackground(0);

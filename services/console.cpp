@@ -17,6 +17,7 @@
 #include "platform.h"
 #include "process.h"
 #include "textfile.h"
+#include "utf8text.h"
 
 namespace ehi {
 
@@ -43,6 +44,11 @@ uint8_t pendingCode = 0;
 // What a read from ConsoleInput takes: the rest of the last edited line.
 std::string lineBuffer;
 
+// Text written through ConsoleOutput since the last clear or cursor move
+// (its last kClosingLimit bytes).
+std::string closingText;
+constexpr size_t kClosingLimit = 4096;
+
 class CoreSink : public InputSink {
  public:
   void OnKey(const KeyEvent& key) override {
@@ -53,7 +59,9 @@ class CoreSink : public InputSink {
     inputArrived.notify_all();
   }
   void OnMouse(const MouseState& m) override {
-    mouseQueue.Report(m);
+    // A report from past the window's edge (a terminal larger than the
+    // window, or a coordinate no 16 bits hold) acts on nothing.
+    mouseQueue.Report(m, m.X < ConsoleWindow.Right && m.Y < ConsoleWindow.Bottom);
     // Taking the lock orders this after a waiter's look at the queue.
     { std::lock_guard<std::mutex> hold(keyLock); }
     inputArrived.notify_all();
@@ -74,6 +82,8 @@ void WriteToConsole(const char* data, size_t size) {
     return;
   }
   model->Write(std::string_view(data, size), TextAttr);
+  closingText.append(data, size);
+  if (closingText.size() > kClosingLimit) closingText.erase(0, closingText.size() - kClosingLimit);
   Present();
 }
 
@@ -133,6 +143,12 @@ std::string EditLine() {
         pos = 0;
         break;
       case key::kCtrlZ: break;
+      // Every character kept takes one cell on screen, so that the edit
+      // position and the cursor stay together: a line feed would move the
+      // cursor off the line (and at the bottom scroll the whole screen
+      // away from where its clicks are taken), a bell would not move it.
+      case key::kLineFeed:
+      case key::kBell: break;
       case key::kEnter: Echo("\r\n"); return line + "\r\n";
       default: store(c); break;
     }
@@ -189,12 +205,19 @@ void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> b, int width, int hei
   mouseOn = false;
   pendingValid = pendingExtended = false;
   lineBuffer.clear();
+  closingText.clear();
   SetTextSink(ConsoleOutput, WriteToConsole);
   ConsoleOutput.WriteThrough = true;
   SetTextSource(ConsoleInput, ReadConsoleLine);
 }
 
 const ScreenModel& ConsoleModel() { return *model; }
+
+std::string_view ConsoleClosingText() { return closingText; }
+
+void UseAlternateScreen() {
+  if (backend) backend->UseAlternateScreen();
+}
 
 void InitConsole() {
   int width = 80, height = 25;
@@ -207,6 +230,8 @@ void InitConsole() {
 void StopConsoleBackend() {
   if (backend) backend->Stop();
 }
+
+void ReleaseConsole() { StopConsoleBackend(); }
 
 bool ConsoleAttached() { return backend != nullptr; }
 
@@ -221,7 +246,19 @@ void PutGlyphs(std::string_view text) {
   Present();
 }
 
+void PutName(std::string_view text, int columns) {
+  if (columns <= 0) return;
+  if (!backend || !model || !backend->ShowsCharacters()) {
+    PutGlyphs(text.substr(0, size_t(columns)));
+    return;
+  }
+  TakeOver();
+  model->WriteText(LayOutText(text, columns), TextAttr);
+  Present();
+}
+
 void ClearScreen() {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->Clear(TextAttr);
@@ -229,6 +266,7 @@ void ClearScreen() {
 }
 
 void GotoXY(int column, int row) {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->GotoXY(column, row);

@@ -105,6 +105,19 @@ TEST_F(Console, LineInputEditing) {
   EXPECT_EQ(ReadConsoleLine(), "");
 }
 
+// Reports from past the window's edge keep the buttons' state but act on
+// nothing.
+TEST_F(Console, ReportsPastTheWindowActOnNothing) {
+  EnableMouse();
+  PushMouse(1, 200, 3);
+  PushMouse(1, 65535, 3);
+  MouseEvent e;
+  EXPECT_FALSE(PeekMouseEvent(e));
+  PushMouse(0, 5, 3);  // let go on the screen: a release, not a click
+  ASSERT_TRUE(PeekMouseEvent(e));
+  EXPECT_EQ(TakeMouseEvent().Action, mouse::kUp);
+}
+
 TEST_F(Console, LineInputKeeps254Characters) {
   ClearScreen();
   PushKeys(std::string(300, 'k'));

@@ -19,7 +19,8 @@ struct KeyEvent {
 };
 
 /// The mouse as one report leaves it: buttons held (1 left, 2 right,
-/// 4 middle) and the 0-based cell.
+/// 4 middle) and the 0-based cell (65535 for a cell past what 16 bits
+/// hold); Wheel is -1 for a turn of the wheel up, 1 down, 0 for none.
 struct MouseState {
   /// Buttons held: 1 left, 2 right, 4 middle.
   uint16_t Buttons = 0;
@@ -27,9 +28,11 @@ struct MouseState {
   uint16_t X = 0;
   /// 0-based row.
   uint16_t Y = 0;
-  /// Same buttons at the same cell.
+  /// -1 for a turn of the wheel up, 1 down, 0 for none.
+  int8_t Wheel = 0;
+  /// Same buttons and wheel at the same cell.
   bool operator==(const MouseState& o) const {
-    return Buttons == o.Buttons && X == o.X && Y == o.Y;
+    return Buttons == o.Buttons && X == o.X && Y == o.Y && Wheel == o.Wheel;
   }
 };
 
@@ -49,13 +52,26 @@ class InputSink {
 /// ever passed on as typed text.
 class InputDecoder {
  public:
+  /// How long a lone ESC waits for more before it is the Escape key.
+  static constexpr int kEscapeWaitMs = 150;
+  /// How long the rest of a started sequence is waited for: a report split
+  /// on a slow link (ssh) arrives in pieces well apart.
+  static constexpr int kSequenceWaitMs = 1000;
+
   /// Decodes `bytes`, calling the sink for every complete key or report.
   void Feed(std::string_view bytes, InputSink& sink);
-  /// No further byte came in time: a lone ESC is the Escape key, and an
-  /// incomplete sequence is dropped.
+  /// No further byte came in time (WaitMs after the last one): a lone ESC
+  /// is the Escape key; an incomplete sequence is dropped, and what is left
+  /// of it, should it still come, is swallowed until the next Timeout, so
+  /// the tail of a late mouse report never reads as typed keys.
   void Timeout(InputSink& sink);
-  /// Whether an incomplete sequence is waiting for more bytes.
-  bool Pending() const { return !pending_.empty(); }
+  /// Whether the decoder waits for more bytes (a sequence's rest, or the
+  /// tail of one dropped); the caller then calls Timeout after WaitMs.
+  bool Pending() const { return !pending_.empty() || discarding_; }
+  /// How long after the last byte the caller waits before Timeout.
+  int WaitMs() const;
+  /// The buttons the last mouse report left held.
+  uint16_t Held() const { return held_; }
 
  private:
   // Decodes one event at the start of pending_; returns the bytes used, or
@@ -70,6 +86,27 @@ class InputDecoder {
   // Swallowing the rest of a control sequence that grew too long to keep:
   // its parameter bytes, up to and including its final byte.
   bool discarding_ = false;
+};
+
+/// Follows the buttons held through the raw bytes of SGR and X10 mouse
+/// reports, without allocating, so that it can run where no decoder can (a
+/// signal handler): for waiting until a button held at the end is let go.
+class ButtonWatch {
+ public:
+  explicit ButtonWatch(uint16_t held) : held_(held) {}
+  /// Takes bytes as they come, in pieces of any size.
+  void Feed(const char* bytes, size_t size);
+  /// The buttons still held.
+  uint16_t Held() const { return held_; }
+
+ private:
+  void Report(int code, bool release);
+  uint16_t held_;
+  // Where in a report the last byte left off: 0 outside one, 1 after ESC,
+  // 2 after ESC [, 3 in SGR parameters, 4..6 the three bytes of X10.
+  int state_ = 0;
+  int code_ = 0;
+  bool inCode_ = false;
 };
 
 }  // namespace ehi

@@ -32,7 +32,9 @@ constexpr uint8_t kAltEnter = 166;
 
 ///@{
 /// A character that edits a line or ends the input, named after its key.
+constexpr char kBell = 7;
 constexpr char kBackspace = 8;
+constexpr char kLineFeed = 10;
 constexpr char kCtrlS = 19;
 constexpr char kEnter = 13;
 constexpr char kCtrlY = 25;

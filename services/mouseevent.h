@@ -5,8 +5,15 @@
 
 namespace ehi {
 
+/// The actions of a mouse event. The wheel is no button: a turn of it
+/// changes no button and is never a click.
+namespace mouse {
+constexpr uint16_t kDown = 1, kUp = 2, kMoved = 4, kWheelUp = 8, kWheelDown = 16;
+}  // namespace mouse
+
 /// One mouse event: buttons held, 0-based column and row, and the action:
-/// 1 a button went down, 2 a button went up, 4 the mouse moved.
+/// 1 a button went down, 2 a button went up, 4 the mouse moved, 8 the wheel
+/// turned up (away from the user), 16 down.
 struct MouseEvent {
   /// Buttons held: 1 left, 2 right, 4 middle.
   uint16_t Buttons = 0;

@@ -43,6 +43,12 @@ enum class StandardStream { Input, Output, Error };
 /// The handle of a standard stream (never closed by CloseHandle).
 Handle StandardHandle(StandardStream which);
 
+/// Opens the null device in place of a closed standard input or standard
+/// error, so that nothing the program opens later (the terminal) takes its
+/// place and receives what is meant for it. Returns false when standard
+/// output is closed. Programs call it first, before anything is opened.
+bool SecureStandardStreams();
+
 /// The controlling terminal opened for writing, or kNoHandle when the
 /// process has none. Opened once and kept for the whole run.
 Handle TerminalOutput();

@@ -41,6 +41,19 @@ Handle StandardHandle(StandardStream which) {
   return kNoHandle;
 }
 
+bool SecureStandardStreams() {
+  auto closed = [](int fd) { return ::fcntl(fd, F_GETFD) == -1 && errno == EBADF; };
+  for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
+    if (!closed(fd)) continue;
+    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+  return !closed(STDOUT_FILENO);
+}
+
 namespace {
 
 Handle OpenTerminal(int flags) {

@@ -572,6 +572,22 @@ int CallChain(uint64_t* out, int max, int skip) {
 
 void OnHeapExhausted(void (*fn)()) { std::set_new_handler(fn); }
 
+bool SecureStandardStreams() {
+  auto closed = [](DWORD which) {
+    const HANDLE h = ::GetStdHandle(which);
+    return h == nullptr || h == INVALID_HANDLE_VALUE;
+  };
+  for (DWORD which : {STD_INPUT_HANDLE, STD_ERROR_HANDLE}) {
+    if (!closed(which)) continue;
+    const bool in = which == STD_INPUT_HANDLE;
+    const HANDLE null = ::CreateFileA("NUL", in ? GENERIC_READ : GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    if (null != INVALID_HANDLE_VALUE) ::SetStdHandle(which, null);
+  }
+  return !closed(STD_OUTPUT_HANDLE);
+}
+
 // Large pages on Windows need a privilege that a console program does not
 // have: the hint is declined.
 void PreferLargePages(void*, size_t) {}

@@ -31,6 +31,8 @@ class VtRenderer {
   /// The terminal's content is lost (it was used by another program, or
   /// resized): the next Render paints everything.
   void Invalidate() { valid_ = false; }
+  /// Whether the terminal shows the too-small notice (as of the last Render).
+  bool NoticeShown() const { return noticeShown_; }
 
   /// Text written before the program took over the window, made safe: a
   /// control byte never drives the terminal (BEL is dropped; CR, LF and BS
