@@ -93,6 +93,7 @@ class InputDecoder {
 /// signal handler): for waiting until a button held at the end is let go.
 class ButtonWatch {
  public:
+  /// Starts with the buttons `held` as the last report left them.
   explicit ButtonWatch(uint16_t held) : held_(held) {}
   /// Takes bytes as they come, in pieces of any size.
   void Feed(const char* bytes, size_t size);

@@ -25,18 +25,22 @@ size_t DecodeUtf8(std::string_view s, char32_t& code, bool* incomplete = nullptr
 int CharColumns(char32_t code);
 
 /// `s` with every control character shown escaped, safe to write to a
-/// terminal: \e, \t, \n, \r and \xHH for the other C0 controls, DEL and
-/// bytes that are not UTF-8; \uHHHH for the C1 controls and the format
-/// characters (bidirectional overrides among them) written in UTF-8.
+/// terminal: `\e`, `\t`, `\n`, `\r` and `\xHH` for the other C0 controls,
+/// DEL and bytes that are not UTF-8; `\uHHHH` for the C1 controls and the
+/// format characters (bidirectional overrides among them) written in UTF-8.
 std::string EscapeControls(std::string_view s);
 
 /// One piece of a text laid out in columns: a character shown as itself
 /// (Code, with up to two combining marks), one or two columns wide, or a
 /// byte shown through the glyph table (Code 0; one column).
 struct TextPiece {
+  /// The character, or 0 for a byte shown through the glyph table.
   char32_t Code = 0;
+  /// Combining marks drawn with Code.
   char32_t Marks[2] = {0, 0};
+  /// The byte, when Code is 0.
   uint8_t Byte = 0;
+  /// Columns taken: 1 or 2.
   int Columns = 1;
 };
 
