@@ -1,7 +1,13 @@
 // A slow share for the harvest benchmark: a FUSE file system that mirrors
-// a folder and answers every request the caller waits for (lookups, stats,
-// listings, opens, reads, and the table's create, write, sync and rename) a
-// fixed delay after doing it, as a file server across a network would.
+// a folder and answers every request that would cross the network (lookups,
+// listings, opens, reads, and the table's create, write, sync, rename and
+// attribute changes) a fixed delay after doing it, as a file server would.
+//
+// The kernel asks again for the attributes of a file it has looked up only
+// because it marks them stale itself (a read or a listing makes the access
+// time stale); a share client answers such a stat from its attribute
+// cache, so those are answered at once. So are releases and forgets, which
+// the kernel does not wait for.
 //
 // Requests are done at once on libfuse's worker threads, then queued with
 // the time they are due; one timer thread sends each reply when it is due.
@@ -10,8 +16,10 @@
 //
 // The kernel may keep names and attributes for --cache-seconds (60 by
 // default: within one run each name is looked up once, as a share client's
-// name cache does); file data is never kept across opens. A fresh mount
-// starts with nothing cached, so the benchmark mounts anew before each run.
+// name cache does), and file data it has read until the unmount (as a share
+// client keeps the pages of a file that has not changed, so a read-ahead
+// may fill them). A fresh mount starts with nothing cached, so the
+// benchmark mounts anew before each run.
 // At its end the program prints how many requests of each kind it answered
 // and the most that waited at once.
 #define FUSE_USE_VERSION 312
@@ -274,17 +282,21 @@ void OnForgetMulti(fuse_req_t req, size_t count, fuse_forget_data* forgets) {
   fuse_reply_none(req);
 }
 
-void ReplyAttr(fuse_req_t req, fuse_ino_t id) {
+void ReplyAttr(fuse_req_t req, fuse_ino_t id, bool delayed) {
   struct stat st;
   if (::fstatat(InodeOf(id).fd, "", &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
     return ReplyErr(req, errno);
+  }
+  if (!delayed) {
+    fuse_reply_attr(req, &st, options.cacheSeconds);
+    return;
   }
   delayer->Later([req, st] { fuse_reply_attr(req, &st, options.cacheSeconds); });
 }
 
 void OnGetattr(fuse_req_t req, fuse_ino_t id, fuse_file_info*) {
   Count(kGetattr);
-  ReplyAttr(req, id);
+  ReplyAttr(req, id, false);
 }
 
 int SetTimes(const std::string& path, const struct stat* attr, int toSet) {
@@ -319,7 +331,7 @@ void OnSetattr(fuse_req_t req, fuse_ino_t id, struct stat* attr, int toSet, fuse
     rc = SetTimes(path, attr, toSet);
   }
   if (rc != 0) return ReplyErr(req, errno);
-  ReplyAttr(req, id);
+  ReplyAttr(req, id, true);
 }
 
 void OnReadlink(fuse_req_t req, fuse_ino_t id) {
@@ -412,7 +424,7 @@ void OnOpen(fuse_req_t req, fuse_ino_t id, fuse_file_info* fi) {
   if (fd < 0) return ReplyErr(req, errno);
   fuse_file_info out = *fi;
   out.fh = uint64_t(fd);
-  out.keep_cache = 0;  // each open reads the file anew
+  out.keep_cache = 1;  // pages read before, by any opening, stay good
   delayer->Later([req, out] { fuse_reply_open(req, &out); });
 }
 
