@@ -196,6 +196,8 @@ class Share:
             if line.startswith("slow_share: requests="):
                 self.requests = {k: int(v) for k, v in
                                  (w.split("=") for w in line.split()[1:])}
+            else:
+                print(line, flush=True)
         self.log.close()
         self.proc = None
         return False

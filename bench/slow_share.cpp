@@ -30,6 +30,7 @@
 #include <linux/fuse.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -176,7 +177,13 @@ void ReplyErr(fuse_req_t req, int err) {
 // Finds `name` in `parent`, counting one more lookup of its inode.
 int Find(fuse_ino_t parent, const char* name, fuse_entry_param& e) {
   const int fd = ::openat(InodeOf(parent).fd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    static std::atomic<bool> told{false};
+    if (errno == EMFILE && !told.exchange(true)) {
+      std::fprintf(stderr, "slow_share: out of descriptors, one per file known: raise ulimit -n\n");
+    }
+    return errno;
+  }
   struct stat st;
   if (::fstatat(fd, "", &st, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
     const int err = errno;
@@ -559,6 +566,12 @@ Options Parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   options = Parse(argc, argv);
+  // Every inode the kernel knows holds a descriptor: archive needs 12,000.
+  rlimit files;
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
   const pid_t parent = ::getppid();
   const int rootFd = ::open(options.source, O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (rootFd < 0) {
