@@ -395,7 +395,7 @@ void OnReaddir(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_
     }
     struct stat st{};
     st.st_ino = e->d_ino;
-    st.st_mode = DTTOIF(e->d_type);
+    st.st_mode = mode_t(e->d_type) << 12;  // the type bits of st_mode
     const size_t need = fuse_add_direntry(req, buf.data() + used, size - used, e->d_name, &st,
                                           e->d_off);
     if (need > size - used) {
