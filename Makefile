@@ -19,7 +19,7 @@ PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang 
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold bench-share clean
 
 all: build
 
@@ -127,6 +127,13 @@ bench: bench-build
 
 bench-cold: bench-build
 	python3 bench/run.py --build build-bench --cold $(BENCH_ARGS)
+
+# Over a slow FUSE mirror of the trees (1 ms a request), mounted anew before
+# every run; says so and skips where FUSE cannot be used.
+bench-share:
+	@tools/check-deps.sh fuse3 libfuse3-dev pkgconf || echo "(without them the share mode skips)"
+	$(MAKE) bench-build
+	python3 bench/run.py --build build-bench --share $(BENCH_ARGS)
 
 # Fuzzing: every target for FUZZ_SECONDS (60 by default); the test command
 # runs a short pass of 20 seconds each. Found crashes are kept under
