@@ -47,14 +47,18 @@ std::string Table(const std::vector<std::string>& records) {
 }
 
 // Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
-// tests run as root (root may write in any folder). False when the program
-// cannot be put where that user reaches it.
-bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
+// tests run as root (root may write in any folder). `asUser` runs in the
+// child once it is that user. False when the program cannot be put where
+// that user reaches it.
+bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r,
+                       const std::vector<std::string>& args = {},
+                       const std::function<void()>& asUser = {}) {
   const bool root = geteuid() == 0;
   const std::string program = root ? test::ReachableCopy(exe) : exe;
   if (program.empty()) return false;
-  r = RunProgram(program, dir, {}, [root] {
+  r = RunProgram(program, dir, args, [root, &asUser] {
     if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
+    if (asUser) asUser();
   });
   return true;
 }
@@ -509,6 +513,30 @@ TEST_F(HarvestFaults, ReplacementKeepsPermissionBitsAndGroup) {
   EXPECT_NE(after.st_ino, before.st_ino);  // a new file took the old one's place
   EXPECT_EQ(after.st_mode & 07777, 0664u);
   EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// A user at the process limit gets no thread, or only some: the read-ahead
+// and its warmers are aids, and the walk does without them, with the same
+// report and table. Each limit lets a few more threads start.
+TEST_F(HarvestFaults, ThreadsRefusedByTheProcessLimitLeaveTheRunAlone) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  chmod(dir_.Path().c_str(), 0755);
+  for (rlim_t limit = 1; limit <= 12; ++limit) {
+    WriteFile(dir_ / "Orvitan.Tab", earlier_);
+    if (geteuid() == 0)  // the folder and the table are the user's
+      for (const std::string& path : {dir_.Path(), dir_ / "Orvitan.Tab"})
+        chown(path.c_str(), test::kNobody, test::kNobody);
+    RunResult r;
+    const bool ran = RunAsOrdinaryUser(EHIHARVEST_FAULT_PATH, dir_.Path(), r, {"--warm"}, [limit] {
+      const struct rlimit processes = {limit, limit};
+      if (setrlimit(RLIMIT_NPROC, &processes) != 0) _exit(121);
+    });
+    if (!ran) GTEST_SKIP() << "no folder that the unprivileged user can reach";
+    EXPECT_EQ(r.Status, 0) << limit << ": " << r.Out << r.Err;
+    EXPECT_EQ(r.Out, kFound + "2" + kTail) << limit;
+    EXPECT_EQ(r.Err, "") << limit;
+    EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")})) << limit;
+  }
 }
 
 // The table as a link: followed only when the link is the runner's own or

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "codes.h"
 #include "harvest.h"
@@ -52,7 +53,15 @@ void ReadAhead::Start() {
   slow_ = warmingForTesting ? kSlowToWarm : 0;
   running_ = true;
   active = this;
-  worker_ = std::thread([this] { Run(); });
+  try {
+    worker_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    // No thread to spare (the user is at the process limit): the walk
+    // does all the work itself.
+    running_ = false;
+    active = nullptr;
+    return;
+  }
   if (headStartForTesting) {
     std::unique_lock<std::mutex> hold(lock_);
     walkWaiting_ = true;

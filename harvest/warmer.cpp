@@ -1,6 +1,7 @@
 #include "warmer.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "codes.h"
 #include "harvest.h"
@@ -27,7 +28,12 @@ int Warmer::Threads() {
 void Warmer::Start() {
   if (Running()) return;
   stop_ = false;
-  for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
+  try {
+    for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
+  } catch (const std::system_error&) {
+    // A thread the system will not give (the user is at the process
+    // limit) is one warmer fewer: warming is only an aid.
+  }
 }
 
 void Warmer::Stop() {
