@@ -3,10 +3,12 @@
 // must work from the folder it was started in.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "testutil.h"
 
@@ -127,6 +129,41 @@ TEST(EhiselectTerminal, OptionsMapOntoTheScreen) {
   const bool a = p.Out.find("sub/a.txt\r\n") != std::string::npos;
   const bool b = p.Out.find("sub/b.txt\r\n") != std::string::npos;
   EXPECT_TRUE(a != b) << p.Out.substr(at);  // exactly one name
+}
+
+// A user at the process limit gets no thread to read the terminal with:
+// the screen reads its input between its updates instead, and works the
+// same. Root is above that limit, so as root the program runs as nobody.
+TEST(EhiselectTerminal, NoThreadToSpareStillReadsTheTerminal) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.txt", "");
+  chmod(dir.Path().c_str(), 0755);
+  const std::vector<std::string> limit = {"/usr/bin/prlimit", "--nproc=1:1", "--"};
+  std::vector<std::string> command = limit;
+  command.push_back(EHISELECT_PATH);
+  if (geteuid() == 0) {
+    const std::string copy = test::ReachableCopy(EHISELECT_PATH);
+    if (copy.empty() || !test::ReachableByOthers(dir.Path()))
+      GTEST_SKIP() << "no folder that the unprivileged user can reach";
+    const std::string nobody = std::to_string(test::kNobody);
+    command = {"/usr/bin/setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups"};
+    command.insert(command.end(), limit.begin(), limit.end());
+    command.push_back(copy);
+  }
+  for (const std::string& tool : {command[0], limit[0]})
+    if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " (util-linux) is not installed";
+  command.push_back("*.txt");
+  test::PtyProgram p(command[0], {command.begin() + 1, command.end()}, dir.Path());
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  const size_t listed = p.Out.size();
+  p.Type(Click(5, 3));
+  ASSERT_TRUE(p.ReadUntil("*", 5000, listed)) << p.Out.substr(listed);
+  p.Type("x");
+  p.Finish();
+  ASSERT_TRUE(WIFEXITED(p.WaitStatus)) << p.Out;
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
+  EXPECT_NE(p.Out.find("a.txt\r\n"), std::string::npos) << p.Out.substr(listed);
+  EXPECT_EQ(p.Out.find("terminate"), std::string::npos) << p.Out.substr(listed);
 }
 
 }  // namespace
