@@ -725,9 +725,12 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
   };
   for (const Case& c : cases) {
     std::vector<RunResult> runs;
-    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", "--warm", ""}) {
+    // The last two: the heap runs out in the worker, in a warmer.
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"--no-read-ahead"}, {"--read-ahead-first"}, {"--warm"}, {},
+          {"--worker-heap-exhausted=40"}, {"--warm", "--warmer-heap-exhausted=2"}}) {
       std::vector<std::string> args = c.faults;
-      if (*mode) args.push_back(mode);
+      args.insert(args.end(), mode.begin(), mode.end());
       std::filesystem::remove(dir_ / "Orvitan.Tab");
       if (c.vanishing) WriteFile(dir_ / c.vanishing, Rec("v") + "\n");
       runs.push_back(RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args));

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "codes.h"
@@ -153,6 +154,7 @@ std::unique_ptr<ReadAheadItem> ReadAhead::NewItem(ReadAheadItem::Kind kind,
     std::lock_guard<std::mutex> hold(lock_);
     stash_.swap(spare_);
   }
+  HelperAllocates(false);
   std::unique_ptr<ReadAheadItem> item;
   if (stash_.empty()) {
     item = std::make_unique<ReadAheadItem>();
@@ -202,7 +204,13 @@ bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
 }
 
 void ReadAhead::Run() {
-  WalkFolder("");
+  HelperThreadHeapThrows();
+  try {
+    WalkFolder("");
+  } catch (const std::bad_alloc&) {
+    // The heap ran out here: the walk does the rest itself, and meets the
+    // shortage at its own place in the walk if it lasts.
+  }
   {
     std::lock_guard<std::mutex> hold(lock_);
     done_ = true;

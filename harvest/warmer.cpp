@@ -1,10 +1,13 @@
 #include "warmer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <system_error>
 
 #include "codes.h"
 #include "harvest.h"
+#include "process.h"
 
 namespace ehi {
 
@@ -18,6 +21,23 @@ void SplitListing(const std::string& prefix, const ListedEntries& entries,
     if ((attr & kAttrSearchExcludable) == 0 && HasEHI(name)) files.push_back(prefix + e.Name);
     if ((attr & kAttrDirectory) && name != "." && name != "..") folders.push_back(prefix + e.Name);
   }
+}
+
+namespace {
+std::atomic<int> workerHeapFailure{0};
+std::atomic<int> warmerHeapFailure{0};
+}  // namespace
+
+void SetHelperHeapFailuresForTesting(int worker, int warmer) {
+  workerHeapFailure = worker;
+  warmerHeapFailure = warmer;
+}
+
+void HelperAllocates(bool warmer) {
+  std::atomic<int>& countdown = warmer ? warmerHeapFailure : workerHeapFailure;
+  // What operator new does when the heap is exhausted: ask the handler.
+  if (countdown.load(std::memory_order_relaxed) > 0 && countdown.fetch_sub(1) == 1)
+    if (std::new_handler exhausted = std::get_new_handler()) exhausted();
 }
 
 int Warmer::Threads() {
@@ -73,6 +93,15 @@ void Warmer::Consumed() {
 }
 
 void Warmer::Run() {
+  HelperThreadHeapThrows();
+  try {
+    Warm();
+  } catch (const std::bad_alloc&) {
+    // The heap ran out: one warmer fewer, which only costs speed.
+  }
+}
+
+void Warmer::Warm() {
   for (;;) {
     Job job;
     {
@@ -88,6 +117,7 @@ void Warmer::Run() {
     // Nothing the walk would not open: no path past its limit, and not the
     // table, which it reads only under the link rule.
     if (job.Path.size() > MaxPathLength) continue;
+    HelperAllocates(true);
     if (job.Folder) WarmFolder(job.Path);
     else if (job.Path != TableName) sys::WarmFile(job.Path);
   }
