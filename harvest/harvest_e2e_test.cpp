@@ -645,7 +645,8 @@ bool FailSystemCalls(const std::vector<long>& calls, int error, uint32_t flags =
 // system names no closer is a write error (101), a read-only file system is
 // a write-protected disk (150); the earlier table stays, and no temporary
 // file is left behind. An I/O error at an open is a device error too: 101
-// creating the new table, 100 opening a file to read (before the report).
+// creating the new table, 100 opening a file to read (before the report);
+// the system out of memory is out of memory (203), wherever it strikes.
 TEST_F(HarvestFaults, DeviceErrorsAtOpensAndWhileNamingTheNewTable) {
   const std::vector<long> renames = {
 #ifdef __NR_rename
@@ -674,6 +675,7 @@ TEST_F(HarvestFaults, DeviceErrorsAtOpensAndWhileNamingTheNewTable) {
       {"creating the new table, I/O error", opens, {O_TMPFILE, O_CREAT | O_EXCL}, EIO, 101,
        found.c_str()},
       {"opening a file to read, I/O error", opens, {O_NOCTTY | O_NONBLOCK}, EIO, 100, ""},
+      {"opening a file to read, no memory", opens, {O_NOCTTY | O_NONBLOCK}, ENOMEM, 203, ""},
   };
   WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
   for (const Case& c : cases) {

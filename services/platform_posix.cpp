@@ -338,6 +338,7 @@ int MapError(int e, const std::string* path, int otherwise) {
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return rte::kDiskWrite;
+    case ENOMEM: return rte::kHeapExhausted;  // the system's memory, not the disk
     default: return otherwise;
   }
 }
