@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -153,7 +154,9 @@ TEST(EhiselectTerminal, NoThreadToSpareStillReadsTheTerminal) {
   for (const std::string& tool : {command[0], limit[0]})
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " (util-linux) is not installed";
   command.push_back("*.txt");
+  const std::string sanitizerOptions = test::NoLeakCheckAtExit();
   test::PtyProgram p(command[0], {command.begin() + 1, command.end()}, dir.Path());
+  setenv("ASAN_OPTIONS", sanitizerOptions.c_str(), 1);
   ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
   const size_t listed = p.Out.size();
   p.Type(Click(5, 3));
