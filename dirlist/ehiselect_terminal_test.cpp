@@ -3,9 +3,11 @@
 // must work from the folder it was started in.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -293,6 +295,38 @@ TEST(EhiselectShell, ControlCharactersInArgumentsAreEscaped) {
     EXPECT_EQ(r.Status, 2);
     EXPECT_EQ(r.Err, said + "Try 'ehiselect --help'.\n");
   }
+}
+
+// A user at the process limit gets no thread to read the terminal with:
+// the screen reads its input between its updates instead, and works the
+// same. Root is above that limit, so as root the program runs as nobody.
+TEST(EhiselectTerminal, NoThreadToSpareStillReadsTheTerminal) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a.txt", "");
+  chmod(dir.Path().c_str(), 0755);
+  const std::vector<std::string> limit = {"/usr/bin/prlimit", "--nproc=1:1", "--"};
+  std::vector<std::string> command = limit;
+  command.push_back(EHISELECT_PATH);
+  if (geteuid() == 0) {
+    const std::string copy = test::ReachableCopy(EHISELECT_PATH);
+    if (copy.empty() || !test::ReachableByOthers(dir.Path()))
+      GTEST_SKIP() << "no folder that the unprivileged user can reach";
+    const std::string nobody = std::to_string(test::kNobody);
+    command = {"/usr/bin/setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups"};
+    command.insert(command.end(), limit.begin(), limit.end());
+    command.push_back(copy);
+  }
+  for (const std::string& tool : {command[0], limit[0]})
+    if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " (util-linux) is not installed";
+  command.push_back("*.txt");
+  const std::string sanitizerOptions = test::NoLeakCheckAtExit();
+  test::PtyProgram p(command[0], {command.begin() + 1, command.end()}, dir.Path());
+  setenv("ASAN_OPTIONS", sanitizerOptions.c_str(), 1);
+  ASSERT_TRUE(p.ReadUntil("Quit Program")) << p.Out;
+  p.Type("x");  // a key read without the reader thread ends the screen
+  p.Finish();
+  ASSERT_TRUE(WIFEXITED(p.WaitStatus)) << p.Out;
+  EXPECT_EQ(WEXITSTATUS(p.WaitStatus), 0);
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 //   --read-ahead-first    the walk starts only once the read-ahead has gone
 //                         as far ahead as its bounds let it
 //   --warm                the warmer runs from the start, as on a cold disk
+//   --worker-heap-exhausted=N  the heap is exhausted when the read-ahead
+//                         worker makes its N-th item
+//   --warmer-heap-exhausted=N  the heap is exhausted when the warmers take
+//                         up their N-th file or folder
 // and, always, a hook just before each open of a qualifying file: a name
 // ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
 // that this process holds open for writing, ".zero-swap" a link to
@@ -97,6 +101,10 @@ int main(int argc, char** argv) {
       ehi::ReadAhead::SetForTesting(false, false);
     } else if (std::strcmp(a, "--read-ahead-first") == 0) {
       ehi::ReadAhead::SetForTesting(true, true);
+    } else if (std::strncmp(a, "--worker-heap-exhausted=", 24) == 0) {
+      ehi::SetHelperHeapFailuresForTesting(std::atoi(a + 24), 0);
+    } else if (std::strncmp(a, "--warmer-heap-exhausted=", 24) == 0) {
+      ehi::SetHelperHeapFailuresForTesting(0, std::atoi(a + 24));
     } else if (std::strcmp(a, "--warm") == 0) {
       ehi::ReadAhead::SetWarmingForTesting();
     }

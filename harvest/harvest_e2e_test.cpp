@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #ifdef __linux__
+#include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -46,14 +47,18 @@ std::string Table(const std::vector<std::string>& records) {
 }
 
 // Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
-// tests run as root (root may write in any folder). False when the program
-// cannot be put where that user reaches it.
-bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
+// tests run as root (root may write in any folder). `asUser` runs in the
+// child once it is that user. False when the program cannot be put where
+// that user reaches it.
+bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r,
+                       const std::vector<std::string>& args = {},
+                       const std::function<void()>& asUser = {}) {
   const bool root = geteuid() == 0;
   const std::string program = root ? test::ReachableCopy(exe) : exe;
   if (program.empty()) return false;
-  r = RunProgram(program, dir, {}, [root] {
+  r = RunProgram(program, dir, args, [root, &asUser] {
     if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
+    if (asUser) asUser();
   });
   return true;
 }
@@ -521,6 +526,31 @@ TEST_F(HarvestFaults, ReplacementKeepsPermissionBitsAndGroup) {
   EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
+// A user at the process limit gets no thread, or only some: the read-ahead
+// and its warmers are aids, and the walk does without them, with the same
+// report and table. Each limit lets a few more threads start.
+TEST_F(HarvestFaults, ThreadsRefusedByTheProcessLimitLeaveTheRunAlone) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  chmod(dir_.Path().c_str(), 0755);
+  for (rlim_t limit = 1; limit <= 12; ++limit) {
+    WriteFile(dir_ / "Orvitan.Tab", earlier_);
+    if (geteuid() == 0)  // the folder and the table are the user's
+      for (const std::string& path : {dir_.Path(), dir_ / "Orvitan.Tab"})
+        chown(path.c_str(), test::kNobody, test::kNobody);
+    RunResult r;
+    const bool ran = RunAsOrdinaryUser(EHIHARVEST_FAULT_PATH, dir_.Path(), r, {"--warm"}, [limit] {
+      const struct rlimit processes = {limit, limit};
+      if (setrlimit(RLIMIT_NPROC, &processes) != 0) _exit(121);
+      test::NoLeakCheckAtExit();
+    });
+    if (!ran) GTEST_SKIP() << "no folder that the unprivileged user can reach";
+    EXPECT_EQ(r.Status, 0) << limit << ": " << r.Out << r.Err;
+    EXPECT_EQ(r.Out, kFound + "2" + kTail) << limit;
+    EXPECT_EQ(r.Err, "") << limit;
+    EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")})) << limit;
+  }
+}
+
 // The table as a link: followed only when the link is the runner's own or
 // root's, and never when it leads nowhere. A refused link is neither read
 // nor written, and nothing it points at is created or changed. A link to a
@@ -581,9 +611,11 @@ TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
 #ifdef __linux__
 // For a child about to become the program: every call of the system calls
 // `calls` fails with `error`, as a file system failing at that step would
-// make it fail; all other calls run as usual. False when the system does
-// not let a process filter its calls.
-bool FailSystemCalls(const std::vector<long>& calls, int error) {
+// make it fail; all other calls run as usual. With `flags`, only the calls
+// whose third argument (openat's flags) has all those bits fail, so that
+// the loader's own opens go on. False when the system does not let a
+// process filter its calls.
+bool FailSystemCalls(const std::vector<long>& calls, int error, uint32_t flags = 0) {
 #if defined(__x86_64__)
   const uint32_t arch = AUDIT_ARCH_X86_64;
 #elif defined(__aarch64__)
@@ -599,9 +631,21 @@ bool FailSystemCalls(const std::vector<long>& calls, int error) {
       op(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
       op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  const sock_filter fail = op(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (uint32_t(error) & SECCOMP_RET_DATA));
   for (long call : calls) {
-    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 1));
-    filter.push_back(op(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (uint32_t(error) & SECCOMP_RET_DATA)));
+    if (flags == 0) {
+      filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 1));
+      filter.push_back(fail);
+      continue;
+    }
+    // Skips the flag test (4 instructions) for any other call; reloads the
+    // call number after it.
+    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 4));
+    filter.push_back(op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + 2 * sizeof(uint64_t)));
+    filter.push_back(op(BPF_ALU | BPF_AND | BPF_K, flags));
+    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, flags, 0, 1));
+    filter.push_back(fail);
+    filter.push_back(op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
   }
   filter.push_back(op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
   sock_fprog program = {uint16_t(filter.size()), filter.data()};
@@ -612,8 +656,10 @@ bool FailSystemCalls(const std::vector<long>& calls, int error) {
 // The last steps that give the new table its name are writes: an error the
 // system names no closer is a write error (101), a read-only file system is
 // a write-protected disk (150); the earlier table stays, and no temporary
-// file is left behind.
-TEST_F(HarvestFaults, ErrorsNamingTheNewTable) {
+// file is left behind. An I/O error at an open is a device error too: 101
+// creating the new table, 100 opening a file to read (before the report);
+// the system out of memory is out of memory (203), wherever it strikes.
+TEST_F(HarvestFaults, DeviceErrorsAtOpensAndWhileNamingTheNewTable) {
   const std::vector<long> renames = {
 #ifdef __NR_rename
       __NR_rename,
@@ -624,28 +670,34 @@ TEST_F(HarvestFaults, ErrorsNamingTheNewTable) {
       __NR_link,
 #endif
       __NR_linkat};
+  const std::vector<long> opens = {__NR_openat};
   struct Case {
     const char* name;
     const std::vector<long>& calls;
+    std::vector<uint32_t> flags;  // one filter for each; 0: every call
     int error;
     int status;
+    const char* out;  // how the output begins
   };
+  const std::string found = kFound + "2" + kTail;
   const Case cases[] = {
-      {"rename, I/O error", renames, EIO, 101},
-      {"link of the unnamed file, I/O error", links, EIO, 101},
-      {"rename, read-only file system", renames, EROFS, 150},
+      {"rename, I/O error", renames, {0}, EIO, 101, found.c_str()},
+      {"link of the unnamed file, I/O error", links, {0}, EIO, 101, found.c_str()},
+      {"rename, read-only file system", renames, {0}, EROFS, 150, found.c_str()},
+      {"creating the new table, I/O error", opens, {O_TMPFILE, O_CREAT | O_EXCL}, EIO, 101,
+       found.c_str()},
+      {"opening a file to read, I/O error", opens, {O_NOCTTY | O_NONBLOCK}, EIO, 100, ""},
+      {"opening a file to read, no memory", opens, {O_NOCTTY | O_NONBLOCK}, ENOMEM, 203, ""},
   };
   WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
   for (const Case& c : cases) {
     RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [&c] {
-      if (!FailSystemCalls(c.calls, c.error)) _exit(121);
+      for (uint32_t flags : c.flags)
+        if (!FailSystemCalls(c.calls, c.error, flags)) _exit(121);
     });
     if (r.Status == 121) GTEST_SKIP() << "system calls cannot be filtered here";
     EXPECT_EQ(r.Status, c.status) << c.name;
-    EXPECT_EQ(r.Out.rfind(kFound + "2" + kTail + "Runtime error " + std::to_string(c.status) +
-                              " at $",
-                          0),
-              0u)
+    EXPECT_EQ(r.Out.rfind(c.out + ("Runtime error " + std::to_string(c.status) + " at $"), 0), 0u)
         << c.name << ": " << r.Out;
     ExpectEarlierTable();
     for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
@@ -687,9 +739,12 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
   };
   for (const Case& c : cases) {
     std::vector<RunResult> runs;
-    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", "--warm", ""}) {
+    // The last two: the heap runs out in the worker, in a warmer.
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"--no-read-ahead"}, {"--read-ahead-first"}, {"--warm"}, {},
+          {"--worker-heap-exhausted=40"}, {"--warm", "--warmer-heap-exhausted=2"}}) {
       std::vector<std::string> args = c.faults;
-      if (*mode) args.push_back(mode);
+      args.insert(args.end(), mode.begin(), mode.end());
       std::filesystem::remove(dir_ / "Orvitan.Tab");
       if (c.vanishing) WriteFile(dir_ / c.vanishing, Rec("v") + "\n");
       runs.push_back(RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args));

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 #include "codes.h"
 #include "harvest.h"
@@ -52,7 +54,15 @@ void ReadAhead::Start() {
   slow_ = warmingForTesting ? kSlowToWarm : 0;
   running_ = true;
   active = this;
-  worker_ = std::thread([this] { Run(); });
+  try {
+    worker_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    // No thread to spare (the user is at the process limit): the walk
+    // does all the work itself.
+    running_ = false;
+    active = nullptr;
+    return;
+  }
   if (headStartForTesting) {
     std::unique_lock<std::mutex> hold(lock_);
     walkWaiting_ = true;
@@ -144,6 +154,7 @@ std::unique_ptr<ReadAheadItem> ReadAhead::NewItem(ReadAheadItem::Kind kind,
     std::lock_guard<std::mutex> hold(lock_);
     stash_.swap(spare_);
   }
+  HelperAllocates(false);
   std::unique_ptr<ReadAheadItem> item;
   if (stash_.empty()) {
     item = std::make_unique<ReadAheadItem>();
@@ -193,7 +204,13 @@ bool ReadAhead::Push(std::unique_ptr<ReadAheadItem> item) {
 }
 
 void ReadAhead::Run() {
-  WalkFolder("");
+  HelperThreadHeapThrows();
+  try {
+    WalkFolder("");
+  } catch (const std::bad_alloc&) {
+    // The heap ran out here: the walk does the rest itself, and meets the
+    // shortage at its own place in the walk if it lasts.
+  }
   {
     std::lock_guard<std::mutex> hold(lock_);
     done_ = true;

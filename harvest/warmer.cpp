@@ -1,9 +1,13 @@
 #include "warmer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
+#include <system_error>
 
 #include "codes.h"
 #include "harvest.h"
+#include "process.h"
 
 namespace ehi {
 
@@ -19,6 +23,23 @@ void SplitListing(const std::string& prefix, const ListedEntries& entries,
   }
 }
 
+namespace {
+std::atomic<int> workerHeapFailure{0};
+std::atomic<int> warmerHeapFailure{0};
+}  // namespace
+
+void SetHelperHeapFailuresForTesting(int worker, int warmer) {
+  workerHeapFailure = worker;
+  warmerHeapFailure = warmer;
+}
+
+void HelperAllocates(bool warmer) {
+  std::atomic<int>& countdown = warmer ? warmerHeapFailure : workerHeapFailure;
+  // What operator new does when the heap is exhausted: ask the handler.
+  if (countdown.load(std::memory_order_relaxed) > 0 && countdown.fetch_sub(1) == 1)
+    if (std::new_handler exhausted = std::get_new_handler()) exhausted();
+}
+
 int Warmer::Threads() {
   const unsigned cores = std::thread::hardware_concurrency();
   return std::clamp(int(cores) + 1, 2, 8);
@@ -27,7 +48,12 @@ int Warmer::Threads() {
 void Warmer::Start() {
   if (Running()) return;
   stop_ = false;
-  for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
+  try {
+    for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
+  } catch (const std::system_error&) {
+    // A thread the system will not give (the user is at the process
+    // limit) is one warmer fewer: warming is only an aid.
+  }
 }
 
 void Warmer::Stop() {
@@ -67,6 +93,15 @@ void Warmer::Consumed() {
 }
 
 void Warmer::Run() {
+  HelperThreadHeapThrows();
+  try {
+    Warm();
+  } catch (const std::bad_alloc&) {
+    // The heap ran out: one warmer fewer, which only costs speed.
+  }
+}
+
+void Warmer::Warm() {
   for (;;) {
     Job job;
     {
@@ -82,6 +117,7 @@ void Warmer::Run() {
     // Nothing the walk would not open: no path past its limit, and not the
     // table, which it reads only under the link rule.
     if (job.Path.size() > MaxPathLength) continue;
+    HelperAllocates(true);
     if (job.Folder) WarmFolder(job.Path);
     else if (job.Path != TableName) sys::WarmFile(job.Path);
   }

@@ -26,6 +26,14 @@ namespace ehi {
 void SplitListing(const std::string& prefix, const ListedEntries& entries,
                   std::vector<std::string>& files, std::vector<std::string>& folders);
 
+/// For the fault build: the n-th item the read-ahead worker makes, and the
+/// n-th file or folder the warmers take up, meet an exhausted heap (0:
+/// never).
+void SetHelperHeapFailuresForTesting(int worker, int warmer);
+/// Where a helper thread makes an item (`warmer`: a warmer takes up a file
+/// or folder): the heap is exhausted there when the fault build said so.
+void HelperAllocates(bool warmer);
+
 class Warmer {
  public:
   /// Threads, each with at most one file or folder open: one more than
@@ -62,6 +70,8 @@ class Warmer {
     bool Folder = false;
   };
   void Run();
+  // Takes jobs until stopped.
+  void Warm();
   // Lists a folder and puts its qualifying files, then its subfolders, at
   // the front: the walk's own order.
   void WarmFolder(const std::string& path);

@@ -117,7 +117,7 @@ Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegu
         return kNoHandle;
       }
     }
-    error = MapError(e, &name, rte::kAccessDenied);
+    error = MapOpenError(e, name, (flags & O_ACCMODE) != O_RDONLY);
     return kNoHandle;
   }
   if (::fstat(fd, &st) != 0 || (S_ISDIR(st.st_mode) && !notRegular)) {
@@ -377,8 +377,14 @@ int MapError(int e, const std::string* path, int otherwise) {
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return rte::kDiskWrite;
+    case ENOMEM: return rte::kHeapExhausted;  // the system's memory, not the disk
     default: return otherwise;
   }
+}
+
+int MapOpenError(int e, const std::string& path, bool writing) {
+  const int device = writing ? rte::kDiskWrite : rte::kDiskRead;
+  return MapError(e, &path, e == EIO ? device : rte::kAccessDenied);
 }
 
 void ExitNow(int code) { ::_exit(code); }

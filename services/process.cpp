@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "compiler.h"
@@ -23,6 +24,7 @@ std::vector<void (*)()>& Finalisations() {
 }
 
 bool shuttingDown = false;
+thread_local bool helperThread = false;
 EndHook endHook = nullptr;
 
 // Appends "$" and eight hexadecimal digits.
@@ -91,9 +93,14 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   Shutdown(n, chain + first, depth - first);
 }
 
-EHI_NOINLINE void HeapExhausted() { RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS()); }
+EHI_NOINLINE void HeapExhausted() {
+  if (helperThread) throw std::bad_alloc();
+  RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS());
+}
 
 }  // namespace
+
+void HelperThreadHeapThrows() { helperThread = true; }
 
 void RegisterFinalisation(void (*fn)()) { Finalisations().push_back(fn); }
 

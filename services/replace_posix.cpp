@@ -242,7 +242,7 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
     }
   }
   if (r->Fd < 0) {
-    error = MapError(e, &target, rte::kAccessDenied);
+    error = MapOpenError(e, target, true);
     return kNoHandle;
   }
   if (exists && !r->InPlace) {

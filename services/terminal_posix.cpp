@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "console.h"
@@ -312,7 +313,15 @@ class TerminalBackend : public ConsoleBackend {
     WriteRaw(kMouseOn, sizeof kMouseOn - 1);
     if (::pipe(wake_) != 0) return;
     readerRunning_ = true;
-    reader_ = std::thread([this, &sink] { ReadLoop(sink); });
+    try {
+      reader_ = std::thread([this, &sink] { ReadLoop(sink); });
+    } catch (const std::system_error&) {
+      // No thread to spare (the user is at the process limit): the input is
+      // read between screen updates, as when no pipe could be made.
+      readerRunning_ = false;
+      ::close(wake_[0]);
+      ::close(wake_[1]);
+    }
   }
 
   bool HungUp() const override { return hungUp_; }

@@ -65,6 +65,12 @@ bool ReachableByOthers(const std::string& dir);
 /// user or did not end normally.
 int AsOrdinaryUser(const std::function<int()>& fn);
 
+/// Turns off the leak check at the end of the programs started from here on
+/// (in a sanitizer build it needs a thread of its own, which a program at
+/// the process limit cannot have); returns the sanitizer options as they
+/// were.
+std::string NoLeakCheckAtExit();
+
 /// Changes the working directory for the lifetime of the object.
 class ScopedCwd {
  public:

@@ -44,6 +44,13 @@ bool ReachableByOthers(const std::string& dir) {
   return true;
 }
 
+std::string NoLeakCheckAtExit() {
+  const char* before = std::getenv("ASAN_OPTIONS");
+  const std::string was = before ? before : "";
+  setenv("ASAN_OPTIONS", (was.empty() ? "" : was + ":").append("detect_leaks=0").c_str(), 1);
+  return was;
+}
+
 int AsOrdinaryUser(const std::function<int()>& fn) {
   const pid_t pid = fork();
   if (pid < 0) return -1;
