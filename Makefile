@@ -102,7 +102,7 @@ run-windows: windows
 	exit $$status
 
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # The Debian package (build/packages/ehiharvest_VERSION_ARCH.deb) and, when
 # the Windows programs have been built, a zip of them with the README.

@@ -63,7 +63,16 @@ const sigset_t& Terminations() {
   return set;
 }
 
-struct sigaction earlier[NSIG];
+// One past the highest signal number: NSIG where the C library gives it
+// (POSIX does not name it); otherwise a bound above the real-time signals
+// of every system, as sigismember turns away numbers the system lacks.
+#ifdef NSIG
+constexpr int kSignalLimit = NSIG;
+#else
+constexpr int kSignalLimit = 129;
+#endif
+
+struct sigaction earlier[kSignalLimit];
 char pendingName[4096];
 volatile sig_atomic_t namePending = 0;
 
@@ -94,7 +103,7 @@ void Announce(const std::string& name) {
   struct sigaction sa = {};
   sa.sa_handler = OnTermination;
   sigemptyset(&sa.sa_mask);
-  for (int sig = 1; sig < NSIG; ++sig) {
+  for (int sig = 1; sig < kSignalLimit; ++sig) {
     if (sigismember(&Terminations(), sig) != 1) continue;
     ::sigaction(sig, nullptr, &earlier[sig]);
     // A signal the program ignores stays ignored.
@@ -106,7 +115,7 @@ void Withdraw() {
   HoldSignals hold;
   if (!namePending) return;
   namePending = 0;
-  for (int sig = 1; sig < NSIG; ++sig)
+  for (int sig = 1; sig < kSignalLimit; ++sig)
     if (sigismember(&Terminations(), sig) == 1) ::sigaction(sig, &earlier[sig], nullptr);
 }
 
