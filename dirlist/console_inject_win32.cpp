@@ -5,7 +5,8 @@
 // status, or 90 when the console's input mode was not put back.
 //
 // usage: console_inject PROGRAM [ARGS...] -- STEP...
-//   wait:TEXT          until TEXT shows anywhere on the screen (20 s)
+//   wait:TEXT          until TEXT shows anywhere on the screen (20 s), its
+//                      characters compared with the cells' own
 //   gone:TEXT          until TEXT shows nowhere on the screen (20 s)
 //   cell:X,Y,C         until the cell at column X, row Y (1-based) holds C
 //   cellrow:TEXT,X,C   until column X of the first row showing TEXT holds C
@@ -181,8 +182,16 @@ bool Step(const std::string& step, const std::wstring& wide) {
   const size_t colon = step.find(':');
   const std::string verb = step.substr(0, colon), arg = step.substr(colon + 1);
   int x = 0, y = 0;
-  if (verb == "wait") return Until([&] { return RowOf(arg) != 0; }, 20);
-  if (verb == "gone") return Until([&] { return RowOf(arg) == 0; }, 20);
+  if (verb == "wait" || verb == "gone") {
+    const std::wstring text = wide.substr(wide.find(L':') + 1);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string utf8(size_t(n > 0 ? n : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), n, nullptr,
+                          nullptr);
+    const bool wanted = verb == "wait";
+    return Until([&] { return (Cells().find(utf8) != std::string::npos) == wanted; }, 20);
+  }
   if (verb == "file") {
     const std::wstring path = wide.substr(wide.find(L':') + 1);
     return Until([&] { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60);

@@ -105,7 +105,9 @@ wait_file "$work/status" 60 || fail "the Windows ehiselect did not end"
 # Characters typed into the mask field reach it as the names' UTF-8: the
 # field shows them as characters (a wide one in two cells) and lists what
 # they match.
-session "$inject 'wait:Quit Program' click:50,6 'type:café*' key:Enter gone:bravo.txt dump:../typed1.txt click:50,6 'type:日*' key:Enter gone:caf dump:../typed2.txt clickrow:-wide.txt,5 cellrow:-wide.txt,2,* key:x"
+# Each edit starts once the field is cleared: a key before would end the
+# screen.
+session "$inject 'wait:Quit Program' click:50,6 gone:*.* 'type:café*' key:Enter gone:bravo.txt dump:../typed1.txt click:50,6 gone:café* 'type:日*' key:Enter gone:café.txt dump:../typed2.txt clickrow:-wide.txt,5 cellrow:-wide.txt,2,* key:x"
 wait_file "$work/status" 60 || fail "typed: ehiselect did not end"
 [ "$(cat "$work/status")" = 0 ] || fail "typed: status $(cat "$work/status")"
 for check in "typed1.txt:│ café*  :│ café.txt  " "typed2.txt:│ 日*  :│ $wide  "; do
