@@ -122,6 +122,9 @@ def lookalike_tree(root):
     write(root, "ＥＨＩ.txt", [record(rng, "FULLWIDTHLETTERS")])
     # A file, not the null device.
     write(root, "NUL.EHI", [record(rng, "DEVICENAME")])
+    # Names that end in a dot or a blank are theirs, not the names without.
+    write(root, "dot./EHI_in.txt", [record(rng, "TRAILINGDOT")])
+    write(root, "EHI_blank.txt ", [record(rng, "TRAILINGBLANK")])
 
 
 def long_start_tree(root):

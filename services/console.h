@@ -50,8 +50,9 @@ void PutGlyphs(std::string_view text);
 /// Windows console), a name in UTF-8 beyond ASCII is shown as its
 /// characters, a wide one in two columns, and when cut ends in "…" (see
 /// LayOutText); any other name, and every name elsewhere, is shown byte for
-/// byte as by PutGlyphs and cut at `columns` bytes.
-void PutName(std::string_view text, int columns);
+/// byte as by PutGlyphs and cut at `columns` bytes. Returns the columns
+/// it took.
+int PutName(std::string_view text, int columns);
 
 /// Whether a console window is shown (a terminal, or the headless console).
 bool ConsoleAttached();

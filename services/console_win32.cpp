@@ -38,15 +38,6 @@ wchar_t WideGlyph(uint8_t b) {
   return table[b];
 }
 
-// The byte a typed character stands for: itself below 128, else the byte
-// whose glyph it is ('?' when no byte shows it).
-uint8_t ByteOfTyped(wchar_t ch) {
-  if (ch < 128) return uint8_t(ch);
-  for (int i = 128; i < 256; ++i)
-    if (WideGlyph(uint8_t(i)) == ch) return uint8_t(i);
-  return '?';
-}
-
 // --- Restoring the console ------------------------------------------------
 // The input mode is the only setting the program changes. The restore is
 // idempotent and safe from the Ctrl-C handler's thread.
@@ -251,7 +242,7 @@ class WindowsConsoleBackend : public ConsoleBackend {
         rec.Down = k.bKeyDown != 0;
         rec.VirtualKey = k.wVirtualKeyCode;
         rec.ScanCode = k.wVirtualScanCode;
-        rec.Char = k.uChar.UnicodeChar ? ByteOfTyped(k.uChar.UnicodeChar) : 0;
+        rec.Char = char16_t(k.uChar.UnicodeChar);
         rec.Control = k.dwControlKeyState;
         const int repeat = rec.Down && k.wRepeatCount > 1 ? k.wRepeatCount : 1;
         for (int j = 0; j < repeat; ++j) keys_.Feed(rec, sink);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "utf8text.h"
 
 namespace ehi {
 
@@ -97,6 +98,15 @@ bool SameChar(char a, char b) {
   return fold && lower(a) == lower(b);
 }
 
+// The bytes of the name's character at `at`: a "?" stands for a whole
+// character of a name in UTF-8, as a user reads it, and a "*" gives up its
+// characters whole; a byte that starts no UTF-8 character is one.
+size_t CharAt(std::string_view n, size_t at) {
+  char32_t code = 0;
+  const size_t length = DecodeUtf8(n.substr(at), code);
+  return length > 0 ? length : 1;
+}
+
 bool MatchFrom(std::string_view p, std::string_view n) {
   // Iterative wildcard match with single-star backtracking: linear in
   // practice and never recursive, whatever the pattern.
@@ -107,11 +117,14 @@ bool MatchFrom(std::string_view p, std::string_view n) {
     if (pi < p.size() && p[pi] == '*') {
       starP = pi++;
       starN = ni;
-    } else if (pi < p.size() && (p[pi] == '?' || SameChar(p[pi], n[ni]))) {
+    } else if (pi < p.size() && p[pi] == '?') {
+      ++pi, ni += CharAt(n, ni);
+    } else if (pi < p.size() && SameChar(p[pi], n[ni])) {
       ++pi, ++ni;
     } else if (starP != std::string_view::npos) {
       pi = starP + 1;
-      ni = ++starN;
+      starN += CharAt(n, starN);
+      ni = starN;
     } else {
       return false;
     }

@@ -117,8 +117,9 @@ class ListingSnapshot {
   ListingSnapshot& operator=(const ListingSnapshot&) = delete;
 };
 
-/// True when `name` matches the pattern: "*" any run, "?" one byte, other
-/// bytes themselves; a pattern ending in ".*" also matches names with no ".".
+/// True when `name` matches the pattern: "*" any run, "?" one character
+/// (a UTF-8 character whole, else one byte), other bytes themselves; a
+/// pattern ending in ".*" also matches names with no ".".
 bool MaskMatches(std::string_view pattern, std::string_view name);
 
 /// Splits a path into directory (up to the last "\", "/" or ":"), name and

@@ -94,6 +94,25 @@ TEST_F(DirSearch, MaskMatching) {
   EXPECT_FALSE(MaskMatches("a.*", "b"));
 }
 
+// A "?" stands for a whole character of a name in UTF-8 (and for one byte
+// of what is no UTF-8); a "*" never stops inside a character.
+TEST(MaskMatches, WildcardsTakeCharactersWhole) {
+  const struct {
+    const char *mask, *name;
+    bool matches;
+  } cases[] = {
+      {"caf?.txt", "caf\xC3\xA9.txt", true},                         // é: 2 bytes
+      {"?\xE6\x9C\xAC?.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", true},  // 3 bytes each
+      {"???.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", true},
+      {"?.txt", "\xF0\x9F\x98\x80.txt", true},                       // 4 bytes
+      {"??", "\xC3\xA9", false},                                     // one character
+      {"*??", "\xC3\xA9", false},
+      {"??.txt", "\xFF\xFE.txt", true},                              // no UTF-8: bytes
+      {"?.txt", "\xC3.txt", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MaskMatches(c.mask, c.name), c.matches) << c.mask;
+}
+
 // A plain recursive matcher: "*" any run, "?" one byte.
 bool Reference(std::string_view p, std::string_view n) {
   if (p.empty()) return n.empty();

@@ -30,6 +30,10 @@ class Button : public Area {
   String LeftMargin;
   String RightMargin;
   ///@}
+  /// The text lines are names or typed text (data): shown as PutName shows
+  /// a name, as characters where the console shows them, and cut at the
+  /// text zone; otherwise byte for byte through the glyph table.
+  bool TextIsName = false;
 
   /// A button at (X, Y) with first line S (none when S is empty).
   Button(int16_t X, int16_t Y, std::string_view S);
