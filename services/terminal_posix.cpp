@@ -159,6 +159,18 @@ void ReenterTerminal() {
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
                              SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
+// The signals that give the terminal back (the fatal ones and Ctrl-Z): one
+// that came while it was being given back would find the work begun and
+// leave it half done (the alternate screen and mouse reporting still on),
+// so they wait until it is finished.
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kFatalSignals) sigaddset(&set, sig);
+  sigaddset(&set, SIGTSTP);
+  return set;
+}
+
 void OnFatalSignal(int sig) {
   RestoreTerminal();
   ::signal(sig, SIG_DFL);
@@ -197,7 +209,7 @@ void InstallSignalHandlers() {
   installed = true;
   struct sigaction sa = {};
   sa.sa_handler = OnFatalSignal;
-  sigemptyset(&sa.sa_mask);
+  sa.sa_mask = EndingSignals();
   for (int sig : kFatalSignals) {
     struct sigaction old;
     ::sigaction(sig, nullptr, &old);
@@ -206,7 +218,7 @@ void InstallSignalHandlers() {
   }
   struct sigaction stop = {};
   stop.sa_handler = OnStop;
-  sigemptyset(&stop.sa_mask);
+  stop.sa_mask = EndingSignals();
   ::sigaction(SIGTSTP, &stop, nullptr);
   struct sigaction winch = {};
   winch.sa_handler = OnResize;
@@ -325,9 +337,15 @@ class TerminalBackend : public ConsoleBackend {
   }
 
   void Stop() override {
+    // A signal that comes meanwhile (Ctrl-C while a held button's release
+    // is waited for) ends the program once the terminal is back.
+    const sigset_t ending = EndingSignals();
+    sigset_t before;
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     StopReader();
     const bool alternate = altOn;
     RestoreTerminal();
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     // What the program said last (a stop's message, "User abort!") was on
     // the alternate screen, which is gone: it is said again below the
     // shell's own lines.
