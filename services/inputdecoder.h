@@ -67,7 +67,7 @@ class InputDecoder {
   void Timeout(InputSink& sink);
   /// Whether the decoder waits for more bytes (a sequence's rest, or the
   /// tail of one dropped); the caller then calls Timeout after WaitMs.
-  bool Pending() const { return !pending_.empty() || discarding_; }
+  bool Pending() const { return !pending_.empty() || discarding_ || rawLeft_ > 0; }
   /// How long after the last byte the caller waits before Timeout.
   int WaitMs() const;
   /// The buttons the last mouse report left held.
@@ -86,6 +86,11 @@ class InputDecoder {
   // Swallowing the rest of a control sequence that grew too long to keep:
   // its parameter bytes, up to and including its final byte.
   bool discarding_ = false;
+  // What was dropped was a bare ESC [: an M next begins an X10 report.
+  bool droppedBareCsi_ = false;
+  // Bytes of a dropped X10 report still to swallow, whatever their values
+  // (a coordinate byte can look like any character).
+  size_t rawLeft_ = 0;
 };
 
 /// Follows the buttons held through the raw bytes of SGR and X10 mouse

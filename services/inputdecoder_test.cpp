@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ehi {
@@ -144,13 +145,20 @@ TEST(InputDecoder, SplitReportsWaitAndLateTailsNeverType) {
   EXPECT_EQ(r.seen, (std::vector<std::string>{"m1,4,3", "m0,4,3"}));
   r.seen.clear();
 
-  for (const char* tail : {"M", "4M", ";4M", "0;4M"}) {
+  // Given up on, then its tail comes: SGR reports, and X10 ones whose
+  // coordinate bytes may be any characters (a press at column 50, row 18).
+  const std::pair<std::string, std::string> split[] = {
+      {"\x1b[<0;5", "M"}, {"\x1b[<0;5", "4M"}, {"\x1b[<0;5", ";4M"}, {"\x1b[<0;5", "0;4M"},
+      {"\x1b[", "M R2"},   {"\x1b[M", " R2"},   {"\x1b[M ", "R2"},   {"\x1b[M R", "2"},
+      {"\x1b[M", "\xff\xfe\x80"},
+  };
+  for (const auto& [head, tail] : split) {
     InputDecoder late;
     Recorder seen;
-    late.Feed("\x1b[<0;5", seen);
+    late.Feed(head, seen);
     late.Timeout(seen);  // gave up on it: dropped
-    late.Feed(std::string(tail) + "a", seen);
-    EXPECT_EQ(seen.seen, std::vector<std::string>{"c97"}) << tail;
+    late.Feed(tail + "a", seen);
+    EXPECT_EQ(seen.seen, std::vector<std::string>{"c97"}) << head.substr(1) << "|" << tail;
   }
   // The tail that never comes stops being waited for at the next timeout.
   d.Feed("\x1b[<0;5", r);
