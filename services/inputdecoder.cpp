@@ -395,7 +395,10 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
       if (k) Extended(sink, WithModifiers(*k, modifier));
       break;
     }
-    default: break;  // focus reports, answers to queries: not keys
+    case 'n':  // the answer to a status request
+      if (n == 1 && (v[0] == 0 || v[0] == 3)) ++statusReplies_;
+      break;
+    default: break;  // focus reports, answers to other queries: not keys
   }
   return used;
 }
@@ -457,6 +460,22 @@ void ButtonWatch::Feed(const char* bytes, size_t size) {
       default: break;
     }
     state_ = c == kEsc ? 1 : 0;
+  }
+}
+
+void StatusWatch::Feed(const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const char c = bytes[i];
+    if (state_ == 1 && c == '[') {
+      state_ = 2;
+    } else if (state_ == 2 && (c == '0' || c == '3')) {
+      state_ = 3;
+    } else if (state_ == 3 && c == 'n') {
+      answered_ = true;
+      state_ = 0;
+    } else {
+      state_ = c == kEsc ? 1 : 0;
+    }
   }
 }
 

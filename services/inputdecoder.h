@@ -72,6 +72,8 @@ class InputDecoder {
   int WaitMs() const;
   /// The buttons the last mouse report left held.
   uint16_t Held() const { return held_; }
+  /// How many answers to a status request (ESC [ 0 n, or 3 n) came so far.
+  uint32_t StatusReplies() const { return statusReplies_; }
 
  private:
   // Decodes one event at the start of pending_; returns the bytes used, or
@@ -83,6 +85,7 @@ class InputDecoder {
 
   std::string pending_;
   uint16_t held_ = 0;
+  uint32_t statusReplies_ = 0;
   // Swallowing the rest of a control sequence that grew too long to keep:
   // its parameter bytes, up to and including its final byte.
   bool discarding_ = false;
@@ -113,6 +116,22 @@ class ButtonWatch {
   int state_ = 0;
   int code_ = 0;
   bool inCode_ = false;
+};
+
+/// Spots the terminal's answer to a status request (ESC [ 0 n, or 3 n) in
+/// raw bytes, without allocating, so that it can run in a signal handler:
+/// the terminal answers in order, after everything it sent before.
+class StatusWatch {
+ public:
+  /// Takes bytes as they come, in pieces of any size.
+  void Feed(const char* bytes, size_t size);
+  /// Whether an answer has come.
+  bool Answered() const { return answered_; }
+
+ private:
+  // 0 outside a sequence, 1 after ESC, 2 after ESC [, 3 after its digit.
+  int state_ = 0;
+  bool answered_ = false;
 };
 
 }  // namespace ehi

@@ -193,6 +193,27 @@ TEST(ButtonWatch, FollowsPressesAndReleases) {
   }
 }
 
+// The terminal's answer to a status request, which the end of the screen
+// waits for, spotted in raw bytes as the decoder counts it, and never a key.
+TEST(StatusWatch, SpotsTheAnswerAsTheDecoderCountsIt) {
+  const std::pair<std::string, bool> table[] = {
+      {"\x1b[0n", true},           {"\x1b[3n", true},  {"\x1b[<0;5;3M\x1b[<0;5;3m\x1b[0n", true},
+      {"typed 0n and [0n", false}, {"\x1b[6n", false}, {"\x1b[1;0n", false},
+  };
+  for (const auto& [bytes, answer] : table) {
+    StatusWatch whole, bytewise;
+    whole.Feed(bytes.data(), bytes.size());
+    for (char c : bytes) bytewise.Feed(&c, 1);
+    EXPECT_EQ(whole.Answered(), answer) << bytes.substr(1);
+    EXPECT_EQ(bytewise.Answered(), answer) << bytes.substr(1);
+    InputDecoder d;
+    Recorder r;
+    d.Feed(bytes, r);
+    EXPECT_EQ(d.StatusReplies(), answer ? 1u : 0u) << bytes.substr(1);
+    for (const std::string& e : r.seen) EXPECT_EQ(e[0], bytes[0] == 27 ? 'm' : 'c');
+  }
+}
+
 TEST(InputDecoder, UnknownSequencesNeverLeakAsText) {
   // Focus reports, a colour query answer, an unknown CSI and a malformed
   // one: no byte of them comes out as a character.
