@@ -212,6 +212,10 @@ void OnFatalSignal(int sig) {
 // once continued, take the terminal again and repaint the whole screen.
 void OnStop(int) {
   int saved = errno;
+  // Stopped once the terminal was given back (at the program's end, the
+  // signal held until then): continued, the program finishes on the
+  // shell's screen, and what it prints stays there.
+  const bool taken = changed;
   RestoreTerminal();
   struct sigaction dfl = {}, mine;
   dfl.sa_handler = SIG_DFL;
@@ -225,7 +229,7 @@ void OnStop(int) {
   ::raise(SIGTSTP);
   ::sigprocmask(SIG_BLOCK, &tstp, nullptr);
   ::sigaction(SIGTSTP, &mine, nullptr);
-  ReenterTerminal();
+  if (taken) ReenterTerminal();
   errno = saved;
 }
 
