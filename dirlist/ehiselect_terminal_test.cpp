@@ -182,6 +182,14 @@ TEST(EhiselectShell, NothingIsLeftForTheShellAndNothingActsUnseen) {
          p.Type("\x1b[<0;50;18m");
        },
        ""},
+      {"a double click on OK over a slow link: its second click was sent before the "
+       "terminal saw reporting go off, and arrives after the end",
+       [](test::PtyProgram& p) {
+         p.Type(Click(50, 18));
+         Pause(150);  // nothing read meanwhile: the terminal has not seen the end yet
+         p.Type(Click(50, 18));
+       },
+       ""},
       {"a paste of 10,000 keys, still coming when the screen ends",
        [](test::PtyProgram& p) {
          p.Type("x");

@@ -209,5 +209,23 @@ until_true '[ -s "$work/status" ]' || fail "fg: no exit status"
 [ "$(cat "$work/status")" = 0 ] || fail "fg: exit status $(cat "$work/status")"
 [ "$(cat "$work/out")" = "bravo.txt" ] || fail "fg: printed $(cat "$work/out")"
 
+# --- Ctrl-Z while the end gives the terminal back (a button still held):
+# stopped once that is done; continued, it does not take the terminal again,
+# so the names it prints stay on the shell's screen ----------------------------
+T send-keys -t s "clear; $qexe" Enter
+wait_for "Quit Program" 10 || fail "Ctrl-Z at the end: the screen did not come up"
+rb=$(row_of "bravo.txt")
+T send-keys -t s -l "$(printf '\033[<0;5;%dM' "${rb:-3}")"  # marked, its button held
+T send-keys -t s x
+sleep 0.1  # the end now waits for the release
+T send-keys -t s C-z
+until_true '[ "$(state)" = T ]' || fail "Ctrl-Z at the end: not stopped (state $(state))"
+T send-keys -t s "fg" Enter
+until_true '[ "$(state)" = "" ]' || fail "Ctrl-Z at the end: ehiselect did not end"
+until_true 'screen | grep -qx "bravo.txt"' ||
+  fail "Ctrl-Z at the end: the name printed is not on the shell's screen: $(screen)"
+[ "$(T display -p -t s "#{mouse_any_flag}#{alternate_on}")" = "00" ] ||
+  fail "Ctrl-Z at the end: mouse or alternate screen left on"
+
 [ $fails = 0 ] && echo "ehiselect in tmux: all checks passed"
 exit $fails

@@ -176,8 +176,15 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
   pending_.append(bytes.data(), bytes.size());
   size_t start = 0;
   while (start < pending_.size()) {
+    if (rawLeft_ > 0) {
+      --rawLeft_;
+      ++start;
+      continue;
+    }
     if (discarding_) {
       const unsigned char c = static_cast<unsigned char>(pending_[start]);
+      const bool bare = droppedBareCsi_;
+      droppedBareCsi_ = false;
       if (c >= 0x20 && c <= 0x3F) {
         ++start;
         continue;
@@ -185,6 +192,7 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
       discarding_ = false;
       if (c >= 0x40 && c <= 0x7E) {
         ++start;  // the final byte of the swallowed sequence
+        if (bare && c == 'M') rawLeft_ = 3;  // an X10 report's three bytes
         continue;
       }
     }
@@ -210,13 +218,18 @@ int InputDecoder::WaitMs() const {
 
 void InputDecoder::Timeout(InputSink& sink) {
   if (pending_.empty()) {
-    discarding_ = false;  // the tail of a dropped sequence never came
+    // The tail of a dropped sequence never came.
+    discarding_ = droppedBareCsi_ = false;
+    rawLeft_ = 0;
     return;
   }
   if (pending_ == std::string(1, kEsc)) {
     sink.OnKey(KeyEvent{uint8_t(key::kEscape), false});
+  } else if (pending_.size() >= 3 && pending_[1] == '[' && pending_[2] == 'M') {
+    rawLeft_ = 6 - pending_.size();  // an X10 report: its rest is so many bytes
   } else if (pending_[1] == '[' || pending_[1] == 'O') {
     discarding_ = true;  // a control sequence's rest may still come
+    droppedBareCsi_ = pending_ == "\x1b[";
   }
   pending_.clear();
 }
@@ -382,7 +395,10 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
       if (k) Extended(sink, WithModifiers(*k, modifier));
       break;
     }
-    default: break;  // focus reports, answers to queries: not keys
+    case 'n':  // the answer to a status request
+      if (n == 1 && (v[0] == 0 || v[0] == 3)) ++statusReplies_;
+      break;
+    default: break;  // focus reports, answers to other queries: not keys
   }
   return used;
 }
@@ -444,6 +460,22 @@ void ButtonWatch::Feed(const char* bytes, size_t size) {
       default: break;
     }
     state_ = c == kEsc ? 1 : 0;
+  }
+}
+
+void StatusWatch::Feed(const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const char c = bytes[i];
+    if (state_ == 1 && c == '[') {
+      state_ = 2;
+    } else if (state_ == 2 && (c == '0' || c == '3')) {
+      state_ = 3;
+    } else if (state_ == 3 && c == 'n') {
+      answered_ = true;
+      state_ = 0;
+    } else {
+      state_ = c == kEsc ? 1 : 0;
+    }
   }
 }
 

@@ -67,11 +67,13 @@ class InputDecoder {
   void Timeout(InputSink& sink);
   /// Whether the decoder waits for more bytes (a sequence's rest, or the
   /// tail of one dropped); the caller then calls Timeout after WaitMs.
-  bool Pending() const { return !pending_.empty() || discarding_; }
+  bool Pending() const { return !pending_.empty() || discarding_ || rawLeft_ > 0; }
   /// How long after the last byte the caller waits before Timeout.
   int WaitMs() const;
   /// The buttons the last mouse report left held.
   uint16_t Held() const { return held_; }
+  /// How many answers to a status request (ESC [ 0 n, or 3 n) came so far.
+  uint32_t StatusReplies() const { return statusReplies_; }
 
  private:
   // Decodes one event at the start of pending_; returns the bytes used, or
@@ -83,9 +85,15 @@ class InputDecoder {
 
   std::string pending_;
   uint16_t held_ = 0;
+  uint32_t statusReplies_ = 0;
   // Swallowing the rest of a control sequence that grew too long to keep:
   // its parameter bytes, up to and including its final byte.
   bool discarding_ = false;
+  // What was dropped was a bare ESC [: an M next begins an X10 report.
+  bool droppedBareCsi_ = false;
+  // Bytes of a dropped X10 report still to swallow, whatever their values
+  // (a coordinate byte can look like any character).
+  size_t rawLeft_ = 0;
 };
 
 /// Follows the buttons held through the raw bytes of SGR and X10 mouse
@@ -108,6 +116,22 @@ class ButtonWatch {
   int state_ = 0;
   int code_ = 0;
   bool inCode_ = false;
+};
+
+/// Spots the terminal's answer to a status request (ESC [ 0 n, or 3 n) in
+/// raw bytes, without allocating, so that it can run in a signal handler:
+/// the terminal answers in order, after everything it sent before.
+class StatusWatch {
+ public:
+  /// Takes bytes as they come, in pieces of any size.
+  void Feed(const char* bytes, size_t size);
+  /// Whether an answer has come.
+  bool Answered() const { return answered_; }
+
+ private:
+  // 0 outside a sequence, 1 after ESC, 2 after ESC [, 3 after its digit.
+  int state_ = 0;
+  bool answered_ = false;
 };
 
 }  // namespace ehi

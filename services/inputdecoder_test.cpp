@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ehi {
@@ -144,13 +145,20 @@ TEST(InputDecoder, SplitReportsWaitAndLateTailsNeverType) {
   EXPECT_EQ(r.seen, (std::vector<std::string>{"m1,4,3", "m0,4,3"}));
   r.seen.clear();
 
-  for (const char* tail : {"M", "4M", ";4M", "0;4M"}) {
+  // Given up on, then its tail comes: SGR reports, and X10 ones whose
+  // coordinate bytes may be any characters (a press at column 50, row 18).
+  const std::pair<std::string, std::string> split[] = {
+      {"\x1b[<0;5", "M"}, {"\x1b[<0;5", "4M"}, {"\x1b[<0;5", ";4M"}, {"\x1b[<0;5", "0;4M"},
+      {"\x1b[", "M R2"},   {"\x1b[M", " R2"},   {"\x1b[M ", "R2"},   {"\x1b[M R", "2"},
+      {"\x1b[M", "\xff\xfe\x80"},
+  };
+  for (const auto& [head, tail] : split) {
     InputDecoder late;
     Recorder seen;
-    late.Feed("\x1b[<0;5", seen);
+    late.Feed(head, seen);
     late.Timeout(seen);  // gave up on it: dropped
-    late.Feed(std::string(tail) + "a", seen);
-    EXPECT_EQ(seen.seen, std::vector<std::string>{"c97"}) << tail;
+    late.Feed(tail + "a", seen);
+    EXPECT_EQ(seen.seen, std::vector<std::string>{"c97"}) << head.substr(1) << "|" << tail;
   }
   // The tail that never comes stops being waited for at the next timeout.
   d.Feed("\x1b[<0;5", r);
@@ -182,6 +190,27 @@ TEST(ButtonWatch, FollowsPressesAndReleases) {
     for (const char* p = c.bytes; *p; ++p) bytewise.Feed(p, 1);
     EXPECT_EQ(whole.Held(), c.want) << c.bytes + 1;
     EXPECT_EQ(bytewise.Held(), c.want) << c.bytes + 1;
+  }
+}
+
+// The terminal's answer to a status request, which the end of the screen
+// waits for, spotted in raw bytes as the decoder counts it, and never a key.
+TEST(StatusWatch, SpotsTheAnswerAsTheDecoderCountsIt) {
+  const std::pair<std::string, bool> table[] = {
+      {"\x1b[0n", true},           {"\x1b[3n", true},  {"\x1b[<0;5;3M\x1b[<0;5;3m\x1b[0n", true},
+      {"typed 0n and [0n", false}, {"\x1b[6n", false}, {"\x1b[1;0n", false},
+  };
+  for (const auto& [bytes, answer] : table) {
+    StatusWatch whole, bytewise;
+    whole.Feed(bytes.data(), bytes.size());
+    for (char c : bytes) bytewise.Feed(&c, 1);
+    EXPECT_EQ(whole.Answered(), answer) << bytes.substr(1);
+    EXPECT_EQ(bytewise.Answered(), answer) << bytes.substr(1);
+    InputDecoder d;
+    Recorder r;
+    d.Feed(bytes, r);
+    EXPECT_EQ(d.StatusReplies(), answer ? 1u : 0u) << bytes.substr(1);
+    for (const std::string& e : r.seen) EXPECT_EQ(e[0], bytes[0] == 27 ? 'm' : 'c');
   }
 }
 

@@ -2,6 +2,7 @@
 // terminal with xterm escape sequences, reads keys and mouse reports from
 // it, and puts the terminal back as it was on every way out.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -41,6 +42,8 @@ std::atomic<bool> repaintWanted{false};
 std::atomic<bool> resized{false};       // the window's size may have changed
 // The buttons held as the last mouse report left them.
 std::atomic<uint16_t> heldButtons{0};
+// Answers to status requests the input reader has read.
+std::atomic<uint32_t> statusReplies{0};
 // The program draws on the terminal's alternate screen (wanted), has taken
 // it (inUse), and is on it now (on: not while stopped by Ctrl-Z).
 std::atomic<bool> altWanted{false};
@@ -55,6 +58,7 @@ const char kCursorAndColours[] = "\x1b[?25h\x1b[0m";
 const char kEnterAlternate[] = "\x1b[?1049h";
 const char kLeaveAlternate[] = "\x1b[?1049l";
 const char kErase[] = "\x1b[0m\x1b[2J\x1b[H";
+const char kStatusRequest[] = "\x1b[5n";
 
 // A button still held when the screen ends is waited for this long: its
 // release, left to the shell, would read there as typed text, and over a
@@ -64,6 +68,12 @@ constexpr int kReleaseWaitMs = 500;
 // until it pauses this long, for at most kDrainLimitMs.
 constexpr int kQuietMs = 50;
 constexpr int kDrainLimitMs = 500;
+// The terminal's answer to a status request is waited for this long: as
+// long as a split sequence's rest, for a slow link.
+constexpr int kReplyWaitMs = InputDecoder::kSequenceWaitMs;
+// Waits for what the input reader may see first (when a signal ends the
+// screen it still runs) look again at least this often.
+constexpr int kStepMs = 20;
 
 void WriteRaw(const char* s, size_t n) {
   while (n > 0) {
@@ -93,11 +103,31 @@ ssize_t ReadWithin(char* buf, size_t size, int ms) {
   return n > 0 ? n : -1;
 }
 
+// Mouse reports the terminal sent before it took reporting off may still
+// be on their way (over ssh for as long as the link's round trip: the
+// second click of a double click). The terminal answers a status request
+// written after the "off" after all it sent before, so what comes until
+// the answer is read and dropped. A terminal that does not answer is
+// waited for kReplyWaitMs.
+void AwaitStatusReply(char* buf, size_t size) {
+  const uint32_t before = statusReplies;
+  WriteRaw(kStatusRequest, sizeof kStatusRequest - 1);
+  StatusWatch watch;
+  const double end = NowMs() + kReplyWaitMs;
+  while (!watch.Answered() && statusReplies == before) {
+    const int left = int(end - NowMs());
+    if (left <= 0) return;
+    const ssize_t n = ReadWithin(buf, size, left < kStepMs ? left : kStepMs);
+    if (n < 0) return;
+    watch.Feed(buf, size_t(n));
+  }
+}
+
 // The end of the screen leaves nothing for the shell to read: the release
 // of a button still held is taken in (reporting still on), reporting goes
-// off, input still arriving is read until it pauses, and what is left
-// unread is discarded. Plain reads, polls and writes only: it runs in
-// signal handlers too.
+// off, the reports still on their way are awaited, input still arriving
+// is read until it pauses, and what is left unread is discarded. Plain
+// reads, polls and writes only: it runs in signal handlers too.
 void QuietenInput() {
   if (termInFd < 0) return;
   char buf[256];
@@ -107,12 +137,13 @@ void QuietenInput() {
     while (watch.Held() != 0 && heldButtons != 0) {
       const int left = int(end - NowMs());
       if (left <= 0) break;
-      const ssize_t n = ReadWithin(buf, sizeof buf, left);
+      const ssize_t n = ReadWithin(buf, sizeof buf, left < kStepMs ? left : kStepMs);
       if (n < 0) break;
       watch.Feed(buf, size_t(n));
     }
   }
   WriteRaw(kMouseOff, sizeof kMouseOff - 1);
+  if (mouseWanted) AwaitStatusReply(buf, sizeof buf);
   const double end = NowMs() + kDrainLimitMs;
   for (;;) {
     const int left = int(end - NowMs());
@@ -160,6 +191,18 @@ void ReenterTerminal() {
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
                              SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
+// The signals that give the terminal back (the fatal ones and Ctrl-Z): one
+// that came while it was being given back would find the work begun and
+// leave it half done (the alternate screen and mouse reporting still on),
+// so they wait until it is finished.
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kFatalSignals) sigaddset(&set, sig);
+  sigaddset(&set, SIGTSTP);
+  return set;
+}
+
 void OnFatalSignal(int sig) {
   RestoreTerminal();
   ::signal(sig, SIG_DFL);
@@ -170,6 +213,10 @@ void OnFatalSignal(int sig) {
 // once continued, take the terminal again and repaint the whole screen.
 void OnStop(int) {
   int saved = errno;
+  // Stopped once the terminal was given back (at the program's end, the
+  // signal held until then): continued, the program finishes on the
+  // shell's screen, and what it prints stays there.
+  const bool taken = changed;
   RestoreTerminal();
   struct sigaction dfl = {}, mine;
   dfl.sa_handler = SIG_DFL;
@@ -183,7 +230,7 @@ void OnStop(int) {
   ::raise(SIGTSTP);
   ::sigprocmask(SIG_BLOCK, &tstp, nullptr);
   ::sigaction(SIGTSTP, &mine, nullptr);
-  ReenterTerminal();
+  if (taken) ReenterTerminal();
   errno = saved;
 }
 
@@ -198,7 +245,7 @@ void InstallSignalHandlers() {
   installed = true;
   struct sigaction sa = {};
   sa.sa_handler = OnFatalSignal;
-  sigemptyset(&sa.sa_mask);
+  sa.sa_mask = EndingSignals();
   for (int sig : kFatalSignals) {
     struct sigaction old;
     ::sigaction(sig, nullptr, &old);
@@ -207,7 +254,7 @@ void InstallSignalHandlers() {
   }
   struct sigaction stop = {};
   stop.sa_handler = OnStop;
-  sigemptyset(&stop.sa_mask);
+  stop.sa_mask = EndingSignals();
   ::sigaction(SIGTSTP, &stop, nullptr);
   struct sigaction winch = {};
   winch.sa_handler = OnResize;
@@ -334,9 +381,15 @@ class TerminalBackend : public ConsoleBackend {
   }
 
   void Stop() override {
+    // A signal that comes meanwhile (Ctrl-C while a held button's release
+    // is waited for) ends the program once the terminal is back.
+    const sigset_t ending = EndingSignals();
+    sigset_t before;
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     StopReader();
     const bool alternate = altOn;
     RestoreTerminal();
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     // What the program said last (a stop's message, "User abort!") was on
     // the alternate screen, which is gone: it is said again below the
     // shell's own lines.
@@ -376,6 +429,7 @@ class TerminalBackend : public ConsoleBackend {
       PauseGate gate(sink, TooSmallNow());
       decoder_.Feed(std::string_view(buf, size_t(n)), gate);
       heldButtons = decoder_.Held();
+      statusReplies = decoder_.StatusReplies();
       lastByte_ = NowMs();
       return true;
     }
@@ -444,6 +498,10 @@ std::unique_ptr<ConsoleBackend> CreatePlatformConsoleBackend(int& width, int& he
   if (out < 0 || in < 0) return nullptr;
   termFd = out;
   termInFd = in;
+  // Reads never block: a signal handler reads beside the input reader, and
+  // what poll showed it may be gone by its read.
+  const int flags = ::fcntl(in, F_GETFL);
+  if (flags != -1) ::fcntl(in, F_SETFL, flags | O_NONBLOCK);
   if (::tcgetattr(in, &savedModes) == 0) modesSaved = true;
   struct winsize ws;
   if (::ioctl(out, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {

@@ -107,7 +107,8 @@ class PtyProgram {
   PtyProgram(const PtyProgram&) = delete;
   PtyProgram& operator=(const PtyProgram&) = delete;
   /// Reads the terminal until `needle` has appeared at or after offset
-  /// `from` of Out (true) or `ms` passed.
+  /// `from` of Out (true) or `ms` passed. Status requests (ESC [ 5 n) read
+  /// are answered as a terminal answers them.
   bool ReadUntil(const std::string& needle, int ms = 5000, size_t from = 0);
   /// Waits for the program's end, reading all it writes.
   void Finish();
@@ -123,6 +124,9 @@ class PtyProgram {
   int Pid = -1;
   std::string Out;      // everything written to the terminal
   int WaitStatus = -1;  // as waitpid gives it, once finished
+
+ private:
+  size_t answered_ = 0;  // Out up to here has had its status requests answered
 };
 
 /// The source file and line that `addr2line` gives for a position of a

@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -164,6 +165,15 @@ bool PtyProgram::ReadUntil(const std::string& needle, int ms, size_t from) {
     ssize_t n = read(Master, buf, sizeof buf);
     if (n <= 0) return Out.find(needle, from) != std::string::npos;
     Out.append(buf, size_t(n));
+    // A request split across reads is found once its last byte is in.
+    const std::string request = "\x1b[5n";
+    for (size_t at; (at = Out.find(request, answered_)) != std::string::npos;) {
+      answered_ = at + request.size();
+      Type("\x1b[0n");
+    }
+    if (Out.size() >= request.size()) {
+      answered_ = std::max(answered_, Out.size() - (request.size() - 1));
+    }
   }
   return true;
 }

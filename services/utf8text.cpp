@@ -104,7 +104,13 @@ std::string EscapeControls(std::string_view s) {
     } else if (c < 0x80) {
       AppendHex(out, "\\x", uint32_t(c), 2);
     } else {
-      AppendHex(out, "\\u", uint32_t(c), c > 0xFFFF ? 6 : 4);
+      // Past U+FFFF the long form: \u and six digits would read as a
+      // character of four followed by two digits.
+      if (c > 0xFFFF) {
+        AppendHex(out, "\\U", uint32_t(c), 8);
+      } else {
+        AppendHex(out, "\\u", uint32_t(c), 4);
+      }
     }
     i += n;
   }

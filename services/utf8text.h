@@ -26,8 +26,9 @@ int CharColumns(char32_t code);
 
 /// `s` with every control character shown escaped, safe to write to a
 /// terminal: `\e`, `\t`, `\n`, `\r` and `\xHH` for the other C0 controls,
-/// DEL and bytes that are not UTF-8; `\uHHHH` for the C1 controls and the
-/// format characters (bidirectional overrides among them) written in UTF-8.
+/// DEL and bytes that are not UTF-8; `\uHHHH` (`\UHHHHHHHH` past U+FFFF)
+/// for the C1 controls and the format characters (bidirectional overrides
+/// and tags among them) written in UTF-8.
 std::string EscapeControls(std::string_view s);
 
 /// One piece of a text laid out in columns: a character shown as itself

@@ -21,6 +21,7 @@ TEST(Utf8Text, ControlsAreEscapedAndTextIsKept) {
       {"tab\there\r\n", "tab\\there\\r\\n"},
       {"caf\xc3\xa9 \xe6\xbc\xa2\\x", "caf\xc3\xa9 \xe6\xbc\xa2\\x"},
       {"evil\xe2\x80\xaetxt", "evil\\u202etxt"},
+      {"tag\xf3\xa0\x80\x81" "01", "tag\\U000e000101"},
   };
   for (const auto& [in, want] : table) EXPECT_EQ(EscapeControls(in), want);
 }
