@@ -123,6 +123,9 @@ cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings c
 # the user sees is the one that quits ------------------------------------------
 start
 click 40 6
+# The edit starts once the field is cleared: a key before would end the
+# screen instead (a slow build meets that).
+until_true '! row 6 | grep -qF "*.*"' || fail "Ctrl-J in the field: the field was not cleared"
 T send-keys -t s $(printf 'C-j %.0s' $(seq 22))
 T send-keys -t s Enter
 sleep 0.5
