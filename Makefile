@@ -1,33 +1,41 @@
 # The front door: `make test` checks the tools, builds and runs every test,
-# plainly and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# plainly, under AddressSanitizer and UndefinedBehaviorSanitizer, with only
+# the POSIX interfaces, and the Windows build under Wine.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+PORTABLE_BUILD ?= build-portable
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 DIR        ?=
 # Warnings as errors: CI turns it on (make test WERROR=ON).
 WERROR     ?= OFF
 
+# file: CPack's scan of the programs' libraries; locales: the source of the
+# decimal-comma locale a number-format test compiles.
 PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang libclang-rt-dev \
-           groff-base dpkg-dev zip
+           groff-base dpkg-dev zip file locales doxygen pkgconf
 # The Windows cross build and Wine, which runs its tests.
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all deps deps-windows windows test-windows run-windows build test test-plain test-asan test-tsan fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold clean
+.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable test-tsan docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold bench-share clean
 
 all: build
 
 deps:
 	@tools/check-deps.sh $(PACKAGES)
 
+# The list, for the test that checks it covers what the build and tests use.
+print-packages:
+	@echo $(PACKAGES)
+
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR) -DEHI_DOCS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan test-tsan test-windows fuzz-short
+test: test-plain test-asan test-tsan test-portable test-windows fuzz-short
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -47,6 +55,20 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) -t harvest_test
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '^(Harvest|harvest_tsan)'
+
+# The POSIX platform files with only the POSIX feature macros (no Linux or
+# GNU extensions): the services' and the harvest's tests run on what the
+# portable fallbacks give. Only those two test programs are built, without
+# optimisation, to keep it cheap.
+test-portable: deps
+	cmake -S . -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DEHI_PORTABLE=ON -DEHI_WERROR=$(WERROR)
+	cmake --build $(PORTABLE_BUILD) -j $(JOBS) -t services_test harvest_test
+	ctest --test-dir $(PORTABLE_BUILD) --output-on-failure -j $(JOBS) -L '^(services_test|harvest_test)$$'
+
+# The modules' reference pages: $(BUILD)/docs/html/index.html.
+docs: build
+	cmake --build $(BUILD) -t docs
+	@echo "Reference pages: $(BUILD)/docs/html/index.html"
 
 deps-windows:
 	@tools/check-deps.sh $(WIN_PACKAGES)
@@ -90,7 +112,7 @@ run-windows: windows
 	exit $$status
 
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # The Debian package (build/packages/ehiharvest_VERSION_ARCH.deb) and, when
 # the Windows programs have been built, a zip of them with the README.
@@ -116,6 +138,13 @@ bench: bench-build
 bench-cold: bench-build
 	python3 bench/run.py --build build-bench --cold $(BENCH_ARGS)
 
+# Over a slow FUSE mirror of the trees (1 ms a request), mounted anew before
+# every run; says so and skips where FUSE cannot be used.
+bench-share:
+	@tools/check-deps.sh fuse3 libfuse3-dev pkgconf || echo "(without them the share mode skips)"
+	$(MAKE) bench-build
+	python3 bench/run.py --build build-bench --share $(BENCH_ARGS)
+
 # Fuzzing: every target for FUZZ_SECONDS (60 by default); the test command
 # runs a short pass of 20 seconds each. Found crashes are kept under
 # fuzz/regressions/<target>/ and replayed first.
@@ -132,4 +161,4 @@ fuzz-short: fuzz-build
 	tools/run-fuzz.sh build-fuzz 20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench build-fuzz build-win
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD) build-bench build-fuzz build-win

@@ -18,7 +18,9 @@ namespace ehi {
 /// A one-dimensional array of signed 16-bit integers, X[1..NRows].
 class ODAIntObj {
  public:
+  /// The number of elements.
   int16_t NRows = 0;
+  /// The elements, X[1..NRows].
   IntArPtr X = nullptr;
 
   /// Allocates NRows elements (not initialised); a negative count stops.
@@ -36,7 +38,9 @@ class ODAIntObj {
 /// A one-dimensional array of 64-bit reals, X[1..NRows].
 class ODARealObj {
  public:
+  /// The number of elements.
   int16_t NRows = 0;
+  /// The elements, X[1..NRows].
   RealArPtr X = nullptr;
 
   /// Allocates NRows elements (not initialised); a negative count stops.
@@ -54,8 +58,11 @@ class ODARealObj {
 /// A real matrix with NRows rows of NCols values: row i is X[i].R[1..NCols].
 class TDARealEqObj {
  public:
+  /// The number of rows.
   int16_t NRows = 0;
+  /// The number of values in each row.
   int16_t NCols = 0;
+  /// The rows: row i is X[i].R[1..NCols].
   PtrArPtr X = nullptr;
 
   /// Allocates the row table and the rows; negative counts stop.

@@ -13,7 +13,8 @@ union ManyPointer;
 struct ODAReal;
 struct SODAReal;
 
-/// Pointer types of the typed arrays; element i is p[i].
+///@{
+/// A pointer type of the typed arrays; element i is p[i].
 using PtrArPtr = ManyPointer*;
 using CharArPtr = char*;
 using ByteArPtr = uint8_t*;
@@ -30,13 +31,17 @@ using DoubleArPtr = double*;
 using ExtendedArPtr = long double*;
 using ODAPtr = ODAReal*;
 using SODAPtr = SODAReal*;
+///@}
 
-/// Declared index limits of the array types.
+/// The declared index limit of the array types.
 constexpr int32_t kArrayLimit = 322000;
+/// The declared index limit of IntAr.
 constexpr int32_t kIntArrayLimit = 1000000000;
 
 /// One pointer that can be viewed as any typed array pointer.
 union ManyPointer {
+  ///@{
+  /// The pointer, viewed as one of the array pointer types.
   void* Ptr;
   IntArPtr I;
   LongIntArPtr LI;
@@ -54,10 +59,12 @@ union ManyPointer {
   CharArPtr C;
   ByteArPtr Byt;
   PtrArPtr MPtr;
+  ///@}
 };
 static_assert(sizeof(ManyPointer) == sizeof(void*), "one pointer");
 
-/// The array types themselves, with their declared index ranges.
+///@{
+/// An array type itself, with its declared index range.
 using PtrAr = ManyPointer[kArrayLimit + 1];
 using CharAr = char[kArrayLimit + 1];
 using ByteAr = uint8_t[kArrayLimit + 1];
@@ -72,15 +79,20 @@ using SingleAr = float[kArrayLimit + 1];
 using RealAr = double[kArrayLimit + 1];
 using DoubleAr = double[kArrayLimit + 1];
 using ExtendedAr = long double[kArrayLimit + 1];
+///@}
 
 /// Nine real arrays with a case count, for the module's users.
 struct ODAReal {
+  /// The number of cases (elements 1..NCases of each array).
   int32_t NCases;
-  RealArPtr Data[10];  // used at 1..9
+  /// The arrays, used at 1..9.
+  RealArPtr Data[10];
 };
 /// One real array with a case count, for the module's users.
 struct SODAReal {
+  /// The number of cases (elements 1..NCases).
   int32_t NCases;
+  /// The array.
   RealArPtr Data;
 };
 
@@ -91,8 +103,9 @@ bool Alloc(void*& NewPtr, int32_t NeedBytes);
 /// Returns the block at `NewPtr` to the heap; `NewPtr` keeps its value.
 void Dealloc(void*& NewPtr, int32_t UsedBytes);
 
-// The typed allocators: Len + 1 elements, or a stop through Overload with
-// the allocator's name when Len is above the limit (or below -1).
+///@{
+/// A typed allocator: Len + 1 elements, or a stop through Overload with the
+/// allocator's name when Len is above the limit (or below -1).
 bool PtrArAlloc(PtrArPtr& NewPtr, int32_t Len);
 bool CharArAlloc(CharArPtr& NewPtr, int32_t Len);
 bool ByteArAlloc(ByteArPtr& NewPtr, int32_t Len);
@@ -100,17 +113,21 @@ bool BoolArAlloc(BoolArPtr& NewPtr, int32_t Len);
 bool Str10ArAlloc(Str10ArPtr& NewPtr, int32_t Len);
 bool Str80ArAlloc(Str80ArPtr& NewPtr, int32_t Len);
 bool Str255ArAlloc(Str255ArPtr& NewPtr, int32_t Len);
-/// Also writes "Requested <Len> integers but max available is 1000000000".
+/// A typed allocator as the others; before the stop it also writes
+/// "Requested <Len> integers but max available is 1000000000".
 bool IntArAlloc(IntArPtr& NewPtr, int32_t Len);
 bool WrdArAlloc(WrdArPtr& NewPtr, int32_t Len);
 bool LongIntArAlloc(LongIntArPtr& NewPtr, int32_t Len);
 bool SingleArAlloc(SingleArPtr& NewPtr, int32_t Len);
-/// Also writes "Requested <Len> but limit is 322000" before the stop.
+/// A typed allocator as the others; before the stop it also writes
+/// "Requested <Len> but limit is 322000".
 bool RealArAlloc(RealArPtr& NewPtr, int32_t Len);
 bool DoubleArAlloc(DoubleArPtr& NewPtr, int32_t Len);
 bool ExtendedArAlloc(ExtendedArPtr& NewPtr, int32_t Len);
+///@}
 
-// The typed deallocators: release a block obtained with the same Len.
+///@{
+/// A typed deallocator: releases a block obtained with the same Len.
 void PtrArDealloc(PtrArPtr& NewPtr, int32_t Len);
 void CharArDealloc(CharArPtr& NewPtr, int32_t Len);
 void ByteArDealloc(ByteArPtr& NewPtr, int32_t Len);
@@ -125,5 +142,6 @@ void SingleArDealloc(SingleArPtr& NewPtr, int32_t Len);
 void RealArDealloc(RealArPtr& NewPtr, int32_t Len);
 void DoubleArDealloc(DoubleArPtr& NewPtr, int32_t Len);
 void ExtendedArDealloc(ExtendedArPtr& NewPtr, int32_t Len);
+///@}
 
 }  // namespace ehi

@@ -2,7 +2,6 @@
 
 #include "codes.h"
 #include "fatal.h"
-#include "shellsort.h"
 
 namespace ehi {
 
@@ -26,7 +25,8 @@ Directory::Directory(int16_t PassMaxStrings, bool PassUsingMarks)
 Directory::~Directory() { ReleaseEntries(); }
 
 void Directory::ReleaseEntries() {
-  for (int i = NStrings; i >= 1; --i) Entries[size_t(i)].reset();
+  for (int i = entriesRead_; i >= 1; --i) Entries[size_t(i)].reset();
+  entriesRead_ = 0;
 }
 
 void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16_t MustHave) {
@@ -45,7 +45,7 @@ void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16
       // AddString stops the program when the list is full, before any
       // record could be stored past the list's capacity.
       AddString(rec.Name.View());
-      Entries[size_t(NStrings)] = std::make_unique<EntryRecord>(rec);
+      Entries[size_t(++entriesRead_)] = std::make_unique<EntryRecord>(rec);
     }
     FindNextEntry(rec);
   }
@@ -60,29 +60,25 @@ String Directory::IthMarkedBaseName(int16_t I) const {
 }
 
 void Directory::SortListing(bool CaseSensitive) {
-  ShellSort(
-      NStrings, [this, CaseSensitive](int j, int k) { return SortsAfter(j, k, CaseSensitive); },
-      [this](int j, int k) {
-        SwapEntries(j, k);
-        std::swap(Entries[size_t(j)], Entries[size_t(k)]);
-      });
-  BringToTop("..");
-  BringToTop(".");
+  Sort(CaseSensitive);
+  MoveToTop("..");
+  MoveToTop(".");
 }
 
-// Moves the first entry named `Name` to the top with its record; the marks
-// stay with their positions, as the list's MoveToTop leaves them.
-void Directory::BringToTop(std::string_view Name) {
-  const int16_t pos = StringLocation(Name);
-  if (pos <= 1) return;
-  String80 name = S[pos];
-  std::unique_ptr<EntryRecord> rec = std::move(Entries[size_t(pos)]);
-  for (int i = pos; i > 1; --i) {
-    S[i] = S[i - 1];
-    Entries[size_t(i)] = std::move(Entries[size_t(i - 1)]);
+const EntryRecord* Directory::EntryNamed(std::string_view Name, int Nth) const {
+  for (int i = 1; i <= entriesRead_; ++i) {
+    const std::string_view whole = Entries[size_t(i)]->Name.View();
+    if ((whole.substr(0, 80) == Name || whole == Name) && --Nth == 0) return Entries[size_t(i)].get();
   }
-  S[1] = name;
-  Entries[1] = std::move(rec);
+  return nullptr;
+}
+
+const EntryRecord* Directory::IthEntry(int16_t I) const {
+  if (I < 1 || I > NStrings) return nullptr;
+  const std::string_view name = S[I].View();
+  int nth = 0;
+  for (int i = 1; i <= I; ++i) nth += S[i].View() == name;
+  return EntryNamed(name, nth);
 }
 
 }  // namespace ehi

@@ -36,9 +36,10 @@ class Directory : public MarkableStringList {
   uint16_t AttrAllowed = 0;
   /// Required attributes for re-reads by a screen; 0 at construction.
   uint16_t AttrRequired = 0;
-  /// The record of each accepted entry of the last read, 1..NStrings: the
-  /// record of name I is Entries[I], also after SortListing; empty past the
-  /// last read's count.
+  /// The record of each accepted entry of the last read, in reading order
+  /// (1..the count read): right after a read, record I is that of name I.
+  /// Sorting or editing the names leaves the records where they are; find
+  /// a name's record with IthEntry or EntryNamed.
   std::vector<std::unique_ptr<EntryRecord>> Entries;
 
   /// An empty listing; a capacity above MaxEntries stops the program.
@@ -59,19 +60,24 @@ class Directory : public MarkableStringList {
   }
   /// The I-th marked name without directory and extension.
   String IthMarkedBaseName(int16_t I) const;
-  /// Sorts the names (with their records), then puts "." first and ".."
-  /// second.
+  /// Sorts the names, then puts "." first and ".." second; the records stay
+  /// in reading order.
   void SortListing(bool CaseSensitive);
+  /// The record of the last read whose name, as the list keeps it (its first
+  /// 80 characters), or whole, is `Name`; the `Nth` such record in reading
+  /// order when several names share their first 80 characters. nullptr when
+  /// there is none (a name added by hand).
+  const EntryRecord* EntryNamed(std::string_view Name, int Nth = 1) const;
+  /// The record of name I, found by the name: when several names look alike
+  /// in the list, the n-th of them gets the n-th such record. nullptr
+  /// outside 1..NStrings or for a name no record has.
+  const EntryRecord* IthEntry(int16_t I) const;
 
  private:
-  // The list's own edits would move names without their records: a
-  // listing's names change only by reading and SortListing.
-  using MarkableStringList::DeleteFromList;
-  using MarkableStringList::InsertInList;
-  using MarkableStringList::MoveToTop;
-  using MarkableStringList::Sort;
   void ReleaseEntries();
-  void BringToTop(std::string_view Name);
+  // How many records the last read made (the names may since have been
+  // edited).
+  int entriesRead_ = 0;
 };
 
 /// A reference to a Directory.

@@ -7,7 +7,9 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "codes.h"
 #include "testutil.h"
 
 namespace ehi {
@@ -98,20 +100,42 @@ TEST(DirectoryDeathTest, OneEntryTooManyStops) {
   EXPECT_EXIT({ Directory d(5001, false); }, ::testing::ExitedWithCode(1), "above 5000");
 }
 
-// The record of name I is Entries[I], also after sorting; slots past the
-// count are empty from the start.
-TEST_F(Listing, RecordsFollowTheirNamesThroughASort) {
+// Sorting and editing the names leaves the records in reading order, and
+// a name's record is found by the name, also among names that agree in
+// their first 80 characters. Every list operation works on a listing.
+TEST_F(Listing, RecordsStayInReadingOrderAndAreFoundByName) {
   auto d = std::make_unique<Directory>(20, true);
   EXPECT_EQ(d->Entries.size(), 21u);
   for (const auto& e : d->Entries) EXPECT_EQ(e, nullptr);
-  WriteFile(dir_ / ("zz" + std::string(90, 'z')), "12");
+  const std::string common(80, 'z');
+  WriteFile(dir_ / (common + "1"), "1");
+  WriteFile(dir_ / (common + "22"), "22");
   d->ReadListing(Mask("*.*"), DirAttrMask, 0);
-  ASSERT_GT(d->NStrings, 3);
+  ASSERT_GT(d->NStrings, 4);
+  std::vector<std::string> read;  // whole names in reading order
+  for (int i = 1; i <= d->NStrings; ++i) read.push_back(d->Entries[size_t(i)]->Name.Str());
   d->SortListing(false);
   EXPECT_EQ(d->IthString(1).Str(), ".");
-  for (int i = 1; i <= d->NStrings; ++i)
-    EXPECT_EQ(d->Entries[size_t(i)]->Name.Str().substr(0, 80), d->IthString(int16_t(i)).Str());
-  for (size_t i = size_t(d->NStrings) + 1; i < d->Entries.size(); ++i) EXPECT_EQ(d->Entries[i], nullptr);
+  std::set<std::string> alike;
+  for (int i = 1; i <= d->NStrings; ++i) {
+    EXPECT_EQ(d->Entries[size_t(i)]->Name.Str(), read[size_t(i) - 1]);
+    const EntryRecord* e = d->IthEntry(int16_t(i));
+    ASSERT_NE(e, nullptr) << d->IthString(int16_t(i)).Str();
+    EXPECT_EQ(e->Name.Str().substr(0, 80), d->IthString(int16_t(i)).Str());
+    if (d->IthString(int16_t(i)).Str() == common) alike.insert(e->Name.Str());
+  }
+  EXPECT_EQ(alike, (std::set<std::string>{common + "1", common + "22"}));
+  EXPECT_EQ(d->EntryNamed(common + "22")->Size(), 2u);
+
+  d->Sort(true);
+  d->MoveToTop("sub");
+  d->InsertInList(2, "by hand");
+  EXPECT_EQ(d->IthEntry(1)->Name.Str(), "sub");
+  EXPECT_EQ(d->IthEntry(2), nullptr);
+  d->DeleteFromList(1);
+  EXPECT_EQ(d->IthString(1).Str(), "by hand");
+  EXPECT_EQ(d->EntryNamed("sub")->Attr() & kAttrDirectory, kAttrDirectory);
+  EXPECT_EQ(d->IthEntry(0), nullptr);
 }
 
 TEST(Directory, SortPutsDotsFirstAndBaseNames) {

@@ -60,11 +60,11 @@ cells() {
   row "$1" | python3 -c 'import sys; s = sys.stdin.read().rstrip("\n"); a, b = int(sys.argv[1]), int(sys.argv[2]); print(s[a - 1:b])' "$2" "$3"
 }
 marks() { screen | python3 -c 'import sys; print("".join(l[1:2] for l in sys.stdin.read().split("\n")[2:24]))'; }
-start() {
+start() {  # the folder it runs in (files unless given)
   fresh_server
   rm -f "$work/out" "$work/status" "$work/stty_before" "$work/stty_after"
-  T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" \
-    "cd $qwork/files; stty -g > ../stty_before; $qexe > ../out; echo \$? > ../status; stty -g > ../stty_after; sleep 600"
+  T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/${1:-files}" \
+    "cd $qwork/${1:-files}; stty -g > ../stty_before; $qexe > ../out; echo \$? > ../status; stty -g > ../stty_after; sleep 600"
   wait_for "Quit Program" 10 || { fail "the screen did not come up"; screen; exit 1; }
 }
 wait_end() {
@@ -119,6 +119,60 @@ wait_end
 cmp -s "$work/stty_before" "$work/stty_after" || fail "quit: terminal settings changed"
 [ "$(T display -p -t s '#{mouse_any_flag}#{mouse_sgr_flag}')" = "00" ] || fail "quit: mouse reporting left on"
 
+# --- Line feeds typed into the mask field move nothing: the "Quit Program"
+# the user sees is the one that quits ------------------------------------------
+start
+click 40 6
+# The edit starts once the field is cleared: a key before would end the
+# screen instead (a slow build meets that).
+until_true '! row 6 | grep -qF "*.*"' || fail "Ctrl-J in the field: the field was not cleared"
+T send-keys -t s $(printf 'C-j %.0s' $(seq 22))
+T send-keys -t s Enter
+sleep 0.5
+rq=$(row_of "Quit Program")
+[ "$rq" = 22 ] || fail "Ctrl-J in the field: Quit Program now on row $rq"
+click 50 "${rq:-22}"
+wait_end
+[ "$(cat "$work/status")" = 1 ] || fail "Ctrl-J in the field: the visible Quit gave status $(cat "$work/status")"
+
+# --- Names in UTF-8: their characters, a wide one cut at the list's edge,
+# the frames where they belong, the names printed byte for byte -------------
+mkdir "$work/utf8"
+wide='abcdefghijklmnopqrstuvwxyz0123漢字.txt'
+: > "$work/utf8/café.txt"
+: > "$work/utf8/$wide"
+start utf8
+rc=$(row_of "café.txt"); rw=$(row_of "abcdefghij")
+[ -n "$rc" ] || fail "UTF-8: café.txt not shown as its characters"
+[ "$(cells "${rw:-4}" 3 33)" = "abcdefghijklmnopqrstuvwxyz0123…" ] ||
+  fail "UTF-8: wide name at the edge: $(row "${rw:-4}")"
+frames=$(screen | python3 -c 'import sys; print("".join(l[0] + l[33:34] for l in sys.stdin.read().split("\n")[2:24]))')
+[ "$frames" = "$(printf '│%.0s' $(seq 44))" ] || fail "UTF-8: a frame moved: $(screen)"
+[ "$(cells 6 36 42)" = "│ *.*  " ] || fail "UTF-8: mask field moved: $(row 6)"
+click 5 "${rc:-3}"; click 5 "${rw:-4}"
+until_true '[ "$(cells "${rw:-4}" 2 2)" = "*" ]' || fail "UTF-8: wide name not marked"
+T send-keys -t s x
+wait_end
+printf 'café.txt\n%s\n' "$wide" | sort > "$work/want"
+sort "$work/out" | cmp -s - "$work/want" || fail "UTF-8: printed $(od -c "$work/out" | head -3)"
+
+# --- The alternate screen: the shell's lines come back at the end, after a
+# key and after Ctrl-C ----------------------------------------------------------
+fresh_server
+T -f /dev/null new-session -d -s s -x 80 -y 25 -c "$work/files" "env PS1='ready$ ' sh -i"
+wait_for 'ready$' 10 || fail "alternate screen: no shell prompt"
+T send-keys -t s "echo shell-line-before" Enter
+wait_for "shell-line-before" 5 || fail "alternate screen: the shell did not echo"
+for ending in x C-c; do
+  T send-keys -t s "$qexe >/dev/null" Enter
+  wait_for "Quit Program" 10 || fail "alternate screen: no screen before $ending"
+  T send-keys -t s "$ending"
+  until_true 'screen | grep -qF "shell-line-before" && ! screen | grep -qF "Quit Program"' ||
+    fail "alternate screen: the shell's lines not back after $ending"
+  until_true '[ "$(T display -p -t s "#{mouse_any_flag}#{alternate_on}")" = "00" ]' ||
+    fail "alternate screen: mouse or alternate screen left on after $ending"
+done
+
 # --- Ctrl-Z stops it like any full-screen program; fg repaints it whole ------
 # An interactive shell, so that the program runs as a job that can stop.
 fresh_server
@@ -157,6 +211,24 @@ T send-keys -t s "echo \$? > ../status" Enter
 until_true '[ -s "$work/status" ]' || fail "fg: no exit status"
 [ "$(cat "$work/status")" = 0 ] || fail "fg: exit status $(cat "$work/status")"
 [ "$(cat "$work/out")" = "bravo.txt" ] || fail "fg: printed $(cat "$work/out")"
+
+# --- Ctrl-Z while the end gives the terminal back (a button still held):
+# stopped once that is done; continued, it does not take the terminal again,
+# so the names it prints stay on the shell's screen ----------------------------
+T send-keys -t s "clear; $qexe" Enter
+wait_for "Quit Program" 10 || fail "Ctrl-Z at the end: the screen did not come up"
+rb=$(row_of "bravo.txt")
+T send-keys -t s -l "$(printf '\033[<0;5;%dM' "${rb:-3}")"  # marked, its button held
+T send-keys -t s x
+sleep 0.1  # the end now waits for the release
+T send-keys -t s C-z
+until_true '[ "$(state)" = T ]' || fail "Ctrl-Z at the end: not stopped (state $(state))"
+T send-keys -t s "fg" Enter
+until_true '[ "$(state)" = "" ]' || fail "Ctrl-Z at the end: ehiselect did not end"
+until_true 'screen | grep -qx "bravo.txt"' ||
+  fail "Ctrl-Z at the end: the name printed is not on the shell's screen: $(screen)"
+[ "$(T display -p -t s "#{mouse_any_flag}#{alternate_on}")" = "00" ] ||
+  fail "Ctrl-Z at the end: mouse or alternate screen left on"
 
 [ $fails = 0 ] && echo "ehiselect in tmux: all checks passed"
 exit $fails

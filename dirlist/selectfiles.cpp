@@ -5,6 +5,7 @@
 
 #include "UButtons.h"
 #include "console.h"
+#include "platform.h"
 #include "process.h"
 #include "textfile.h"
 
@@ -12,6 +13,7 @@ namespace ehi {
 
 MouseEvent LastMouseEvent;
 bool MouseClicked = false;
+bool MouseWheeled = false;
 
 void StartMouse() { EnableMouse(); }
 
@@ -20,8 +22,9 @@ void PollMouse() {
   if (PeekMouseEvent(e)) {
     LastMouseEvent = TakeMouseEvent();
     MouseClicked = LastMouseEvent.Buttons != 0 && LastMouseEvent.Action == 1;
+    MouseWheeled = (LastMouseEvent.Action & (mouse::kWheelUp | mouse::kWheelDown)) != 0;
   } else {
-    MouseClicked = false;
+    MouseClicked = MouseWheeled = false;
   }
 }
 
@@ -53,13 +56,17 @@ struct Screen {
     String line(stars + " " + std::string(heading) + " " + stars);
     SetBackground(1);
     ClearScreen();
-    WriteLine(ConsoleOutput, line.View());
+    // The heading is the caller's text: its control characters show as
+    // glyphs instead of moving the cursor.
+    PutText(line.View());
+    WriteLine(ConsoleOutput, "");
 
     fileList.SetTextColor(15);
     fileList.SetFrameColor(15);
     fileList.SetMarkColor(15);
     fileList.List = dir;
-    dir->ReadListing(mask, dir->AttrAllowed, dir->AttrRequired);
+    // The mask is the user's, in the field: "\\" may separate its folders.
+    dir->ReadListing(sys::TypedPath(mask), dir->AttrAllowed, dir->AttrRequired);
     fileList.Top = 1;
     fileList.Bottom = fileList.PageSize;
     fileList.Draw();
@@ -105,10 +112,20 @@ struct Screen {
   }
 
   void Relist() {
-    dir->ReadListing(maskField->Lines[1].View(), dir->AttrAllowed, dir->AttrRequired);
+    dir->ReadListing(sys::TypedPath(maskField->Lines[1].View()), dir->AttrAllowed,
+                     dir->AttrRequired);
     fileList.Top = 1;
     fileList.Bottom = fileList.PageSize;
     fileList.Draw();
+  }
+
+  // The wheel over the list pages it as the arrow blocks do.
+  void HandleWheel() {
+    MouseX = int16_t(LastMouseEvent.X + 1);
+    MouseY = int16_t(LastMouseEvent.Y + 1);
+    if (!fileList.Detector.Hit()) return;
+    GotoXY(1, 24);
+    fileList.Scroll(LastMouseEvent.Action == mouse::kWheelUp);
   }
 
   void HandleClick() {
@@ -176,10 +193,11 @@ void SelectFiles(DirPtr& Dir, std::string_view Mask, std::string_view Heading,
     }
     PollMouse();
     if (MouseClicked) screen.HandleClick();
+    if (MouseWheeled) screen.HandleWheel();
     GotoXY(80, 25);
     // Nothing came: wait for input, so an open screen does not keep a
     // processor busy (and wakes at once when something comes).
-    if (!input && !MouseClicked) WaitForInput(100);
+    if (!input && !MouseClicked && !MouseWheeled) WaitForInput(100);
   }
   SetForeground(15);
   SetBackground(0);

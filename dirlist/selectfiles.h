@@ -12,10 +12,13 @@ namespace ehi {
 extern MouseEvent LastMouseEvent;
 /// Whether the last PollMouse took a press (a button down).
 extern bool MouseClicked;
+/// Whether the last PollMouse took a turn of the wheel.
+extern bool MouseWheeled;
 
 /// Starts the console's mouse reporting.
 void StartMouse();
-/// Takes at most one waiting mouse event, never waiting; sets MouseClicked.
+/// Takes at most one waiting mouse event, never waiting; sets MouseClicked
+/// and MouseWheeled.
 void PollMouse();
 
 /// Lets the user mark entries of `Dir` listed with `Mask`: one entry, or

@@ -175,6 +175,22 @@ TEST_F(Selecting, ArrowsBordersAndEmptyRowsAndMovesAndReleases) {
   EXPECT_EQ(Marked(), std::vector<int>{19});
 }
 
+// The wheel over the list pages it as the arrow blocks do; elsewhere it
+// does nothing.
+TEST_F(Selecting, WheelOverTheListPagesIt) {
+  // The entry on the first row: 9 on the second page of 30, 1 on the first.
+  auto top = [this](int i) { EXPECT_EQ(Cells(3, 3, 7), ptr_->IthString(int16_t(i)).Str()); };
+  ScriptWheel(5, 5, false);
+  ScriptCheck([top] { top(9); });
+  ScriptWheel(50, 5, true);  // over the buttons
+  ScriptCheck([top] { top(9); });
+  ScriptWheel(5, 5, true);
+  ScriptCheck([top] { top(1); });
+  ScriptKey('k');
+  Run(true);
+  EXPECT_TRUE(Marked().empty());
+}
+
 TEST_F(Selecting, ShortListAndEmptyRows) {
   // Six entries: the up-arrow click brings Bottom down to the count.
   listing_ = std::make_unique<Directory>(100, true);

@@ -53,8 +53,10 @@ const std::string_view SelectUsage =
     "  --single        at most one entry may be marked\n"
     "  --heading TEXT  the heading of the screen\n"
     "\n"
-    "Exit status: 0 chosen (possibly nothing), 1 \"Quit Program\",\n"
-    "2 a usage error or no terminal of at least 80 x 25.\n"
+    "Exit status: 0 chosen (possibly nothing), 1 \"Quit Program\" or more\n"
+    "than 5000 entries, 2 a usage error, a closed standard output or no\n"
+    "terminal of at least 80 x 25, 3 the names could not be written,\n"
+    "129 the terminal went away, 203 out of memory, 128+N ended by signal N.\n"
     "\n"
     "The manual: man ehiselect\n";
 

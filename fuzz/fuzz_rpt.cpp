@@ -8,6 +8,7 @@
 
 #include "UMAlloc.h"
 #include "process.h"
+#include "testhooks.h"
 #include "textfile.h"
 
 using namespace ehi;

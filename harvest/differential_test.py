@@ -13,6 +13,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import time
 
 native, windows, wine = sys.argv[1:4]
 
@@ -96,9 +97,69 @@ def empty_tree(root):
     write(root, "notes.txt", ["nothing here"])
 
 
+def scripts_tree(root):
+    """Names in scripts that no code page holds all of (CJK, Cyrillic,
+    Greek, a character beyond 16 bits): each is read under its own name."""
+    rng = random.Random(11)
+    for i, path in enumerate(["日本/EHI_ja.txt", "данные/EHI_ru.txt", "EHI_ж.txt",
+                              "中文/深い/フォルダ/EHI_深.txt", "Ελληνικά/EHI.dat",
+                              "emoji_😀/EHI_😀.txt", "смесь_日本/EHI_s.017"]):
+        write(root, path, [record(rng, f"SCRIPT{i:02d}"), record(rng, "X", "S 000")])
+
+
+def lookalike_tree(root):
+    """Full-width look-alikes of ".", "/", "\\", ":" and of letters are
+    names like any other. Read as the characters they resemble, they would
+    lead out of the start folder to a record that must never appear."""
+    rng = random.Random(12)
+    outside = os.path.join(os.path.dirname(root), "outside")
+    write(outside, "EHI_secret.txt", [record(rng, "SECRET")])
+    absolute = "Ｚ：" + outside.replace("/", "＼")
+    names = ["．．／outside", "．．＼outside", "x＼..＼..＼outside", absolute, "．．", "ａｂ", "ab"]
+    for i, name in enumerate(names):
+        write(root, f"{name}/EHI_{i}.txt", [record(rng, f"LOOK{i:02d}")])
+    # No "EHI" in the name, whatever it looks like: never read.
+    write(root, "ＥＨＩ.txt", [record(rng, "FULLWIDTHLETTERS")])
+    # A file, not the null device.
+    write(root, "NUL.EHI", [record(rng, "DEVICENAME")])
+    # Names that end in a dot or a blank are theirs, not the names without.
+    write(root, "dot./EHI_in.txt", [record(rng, "TRAILINGDOT")])
+    write(root, "EHI_blank.txt ", [record(rng, "TRAILINGBLANK")])
+
+
+def long_start_tree(root):
+    """A start folder so deep that paths below it pass 260 characters made
+    absolute, though none passes 255 from the start folder (the start
+    folder itself stays below 260, the most Wine starts a program in)."""
+    rng = random.Random(13)
+    start = root
+    while len(start) < 235:
+        start = os.path.join(start, "s" * min(50, 235 - len(start)))
+    write(start, "/".join(["d" * 50] * 4) + "/EHI_deep.txt", [record(rng, "DEEPER")])
+    write(start, "EHI_top.txt", [record(rng, "TOP")])
+    return start
+
+
 TREES = [("mixed", mixed_tree), ("2000 entries", entries_tree(2000)),
          ("2001 entries", entries_tree(2001)), ("long path", long_path_tree),
-         ("read-only table", readonly_table_tree), ("no records", empty_tree)]
+         ("read-only table", readonly_table_tree), ("no records", empty_tree),
+         ("scripts", scripts_tree), ("look-alikes", lookalike_tree),
+         ("long start folder", long_start_tree)]
+# What no table may hold.
+FORBIDDEN = {"look-alikes": b"SECRET"}
+
+
+def table_tree(root, table="Orvitan.Tab"):
+    """New records and the table of an earlier run, under `table`."""
+    rng = random.Random(14)
+    write(root, "EHI.txt", [record(rng, "NEW"), record(rng, "BOTH")])
+    rng = random.Random(14)
+    write(root, table, [record(rng, "OLD"), record(rng, "BOTH")])
+
+
+def attrib(wine, args, cwd):
+    return subprocess.run([wine, "cmd", "/c", "attrib"] + args, cwd=cwd, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=120, check=True).stdout
 
 
 first_positions = {}
@@ -149,10 +210,13 @@ def main():
             for label, cmd in [("native", [native]), ("windows", [wine, windows])]:
                 root = os.path.join(base, f"{name}-{label}".replace(" ", "_"))
                 os.makedirs(root)
-                make(root)
-                results.append(run(cmd, root))
+                results.append(run(cmd, make(root) or root))
             (s1, o1, e1, t1), (s2, o2, e2, t2) = results
             same = (s1, o1, t1) == (s2, o2, t2)
+            forbidden = FORBIDDEN.get(name)
+            if forbidden and (forbidden in (t1 or b"") or forbidden in (t2 or b"")):
+                same = False
+                print(f"  a table holds {forbidden!r}")
             print(f"{'same' if same else 'DIFFERENT'}: {name}: status {s1}/{s2}, "
                   f"console {o1[:70]!r}, table {len(t1 or b'')}/{len(t2 or b'')} bytes")
             if not same:
@@ -191,6 +255,72 @@ def main():
             want = f.read()
         ok = s2 == 0 and t2 == want
         print(f"{'same' if ok else 'DIFFERENT'}: attrib +h/+s files left out: status {s2}")
+        failures += 0 if ok else 1
+
+        # A table with the hidden or system attribute is read back and
+        # replaced as any table, and keeps the attribute.
+        for flag in ["+h", "+s"]:
+            tables = []
+            for label, cmd in [("native", [native]), ("windows", [wine, windows])]:
+                root = os.path.join(base, f"table{flag}-{label}")
+                table_tree(root)
+                if label == "windows":
+                    attrib(wine, [flag, "Orvitan.Tab"], root)
+                tables.append(run(cmd, root))
+            kept = flag[1].upper().encode() in attrib(wine, ["Orvitan.Tab"], root).split(b":")[0]
+            want = tables[0]
+            (s1, o1, _, t1), (s2, o2, _, t2) = tables
+            ok = (s1, o1, t1) == (s2, o2, t2) and kept and b"OLD" in (t2 or b"")
+            print(f"{'same' if ok else 'DIFFERENT'}: a table with attrib {flag}: status {s2}, "
+                  f"{len(t2 or b'')} bytes, attribute kept: {kept}")
+            failures += 0 if ok else 1
+
+        # The table spelt in capitals is the table on Windows: read back,
+        # replaced under its own spelling, no second table beside it.
+        root = os.path.join(base, "capitals-windows")
+        table_tree(root, "ORVITAN.TAB")
+        s2, o2, _, _ = run([wine, windows], root)
+        with open(os.path.join(root, "ORVITAN.TAB"), "rb") as f:
+            t2 = f.read()
+        ok = (s2, o2) == want[:2] and t2 == want[3] and "Orvitan.Tab" not in os.listdir(root)
+        print(f"{'same' if ok else 'DIFFERENT'}: the table as ORVITAN.TAB: status {s2}, "
+              f"{len(t2)} bytes, folder {sorted(os.listdir(root))}")
+        failures += 0 if ok else 1
+
+        # A file held open for writing by another program stops the run with
+        # access denied (5), as any file that cannot be opened does.
+        root = os.path.join(base, "held-windows")
+        table_tree(root)
+        with open(os.path.join(root, "Orvitan.Tab"), "rb") as f:
+            before = f.read()
+        holder = subprocess.Popen([wine, "cmd", "/c", "more > EHI_held.txt"], cwd=root,
+                                  stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            for _ in range(600):
+                if os.path.exists(os.path.join(root, "EHI_held.txt")):
+                    break
+                time.sleep(0.1)
+            time.sleep(1)
+            s2, o2, _, t2 = run([wine, windows], root)
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=120)
+        ok = s2 == 5 and o2.startswith(b"Runtime error 5 at $XXXXXXXX\r\n") and t2 == before
+        print(f"{'same' if ok else 'DIFFERENT'}: a file open for writing elsewhere: status {s2}, "
+              f"console {o2[:40]!r}")
+        failures += 0 if ok else 1
+
+        # A POSIX name holding "\\" reaches Windows (here Wine) as a name it
+        # lists but cannot open: the run stops rather than pass over it.
+        root = os.path.join(base, "backslash-windows")
+        rng = random.Random(15)
+        write(root, "EHI_top.txt", [record(rng, "TOP")])
+        write(root, "a\\b/EHI_in.txt", [record(rng, "BACKSLASH")])
+        s2, o2, _, t2 = run([wine, windows], root)
+        ok = s2 == 3 and o2.startswith(b"Runtime error 3 at $XXXXXXXX\r\n") and t2 is None
+        print(f"{'same' if ok else 'DIFFERENT'}: a folder a\\b seen through Wine: status {s2}, "
+              f"console {o2[:40]!r}")
         failures += 0 if ok else 1
     finally:
         make_writable(base)

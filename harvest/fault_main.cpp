@@ -17,9 +17,11 @@
 //   --listing-stall=N     reading any folder waits for ever after N entries
 // and, always, a hook just before each open of a qualifying file: a name
 // ending in ".vanish" is removed, one ending in ".fifo-swap" becomes a FIFO
-// that this process holds open for writing, and one ending in ".zero-swap"
-// becomes a link to /dev/zero, as if another process changed the tree
-// between the listing and the open; the open of a name ending in ".block"
+// that this process holds open for writing, ".zero-swap" a link to
+// /dev/zero, ".tty-swap" a link to /dev/tty, ".socket-swap" a listening
+// socket, ".folder-swap" a folder and ".dangling-swap" a link that leads
+// nowhere, as if another process changed the tree between the listing and
+// the open; the open of a name ending in ".block"
 // waits for ever (a file on a share that stopped answering), and one of a
 // name ending in ".unreached" is written on standard error (a file a run
 // must never open). Every allocation checks that no lock shared with a
@@ -30,7 +32,9 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,6 +51,7 @@
 #include "platform.h"
 #include "process.h"
 #include "readahead.h"
+#include "testhooks.h"
 
 namespace {
 
@@ -61,9 +66,27 @@ void Swap(const std::string& name) {
     mkfifo(name.c_str(), 0644);
     (void)open(name.c_str(), O_RDWR | O_NONBLOCK);  // a writer that never writes
   }
-  if (EndsWith(name, ".zero-swap")) {
+  const struct {
+    const char* tail;
+    const char* target;
+  } links[] = {{".zero-swap", "/dev/zero"}, {".tty-swap", "/dev/tty"}, {".dangling-swap", "nowhere"}};
+  for (const auto& link : links) {
+    if (!EndsWith(name, link.tail)) continue;
     std::remove(name.c_str());
-    (void)symlink("/dev/zero", name.c_str());
+    (void)symlink(link.target, name.c_str());
+  }
+  if (EndsWith(name, ".socket-swap")) {
+    std::remove(name.c_str());
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.c_str(), sizeof address.sun_path - 1);
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    (void)bind(s, reinterpret_cast<const struct sockaddr*>(&address), sizeof address);
+    (void)listen(s, 1);
+  }
+  if (EndsWith(name, ".folder-swap")) {
+    std::remove(name.c_str());
+    mkdir(name.c_str(), 0755);
   }
   if (EndsWith(name, ".unreached")) {
     const std::string line = "opened " + name + "\n";

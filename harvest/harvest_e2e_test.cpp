@@ -2,10 +2,19 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +49,23 @@ std::string Table(const std::vector<std::string>& records) {
   return t;
 }
 
+// Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
+// tests run as root (root may write in any folder). `asUser` runs in the
+// child once it is that user. False when the program cannot be put where
+// that user reaches it.
+bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r,
+                       const std::vector<std::string>& args = {},
+                       const std::function<void()>& asUser = {}) {
+  const bool root = geteuid() == 0;
+  const std::string program = root ? test::ReachableCopy(exe) : exe;
+  if (program.empty()) return false;
+  r = RunProgram(program, dir, args, [root, &asUser] {
+    if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
+    if (asUser) asUser();
+  });
+  return true;
+}
+
 class HarvestRun : public ::testing::Test {
  protected:
   RunResult Run(const std::function<void()>& inChild = {}) {
@@ -66,6 +92,12 @@ TEST_F(HarvestRun, HelpAndVersionWalkNothing) {
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("Usage: ehiharvest", 0), 0u) << help.Out;
   EXPECT_NE(help.Out.find("man ehiharvest"), std::string::npos);
+  // Every status the program can end with is named.
+  for (const char* status : {"0    done", "1    stopped", "2 file not found", "3 path not found",
+                             "4 too many open files", "5 access denied", "100 disk read error",
+                             "101 disk write error", "150 write-protected disk",
+                             "203 out of memory", "128+N"})
+    EXPECT_NE(help.Out.find(status), std::string::npos) << status;
   RunResult version = RunProgram(EHIHARVEST_PATH, dir_.Path(), {"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, std::string("ehiharvest ") + EHI_VERSION + "\n");
@@ -218,6 +250,17 @@ TEST_F(HarvestRun, LongNamesAreReadWhole) {
   EXPECT_EQ(TableText(), Table({Rec("dir"), Rec("file")}));
 }
 
+// "\\" is a character of a POSIX name: a folder and a file that hold one
+// are read under their names.
+TEST_F(HarvestRun, BackslashesInNamesAreNameCharacters) {
+  MakeDirs(dir_ / "a\\b");
+  WriteFile(dir_ / "a\\b/EHI.x", Rec("folder") + "\n");
+  WriteFile(dir_ / "EHI\\x.txt", Rec("file") + "\n");
+  RunResult r = Run();
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(TableText(), Table({Rec("file"), Rec("folder")}));
+}
+
 TEST_F(HarvestRun, OverLongPathStops) {
   std::string path = dir_.Path();
   std::string rel;
@@ -296,13 +339,20 @@ TEST_F(HarvestRun, TableBehindALinkIsReplacedAndTheLinkStays) {
   EXPECT_EQ(ReadFile(dir_ / "store/real.tab"), Table({Rec("r")}));
 }
 
+// As an ordinary user (root reads every file): a qualifying file closed to
+// the user stops the run, before any report line.
 TEST_F(HarvestRun, UnreadableQualifyingFileStopsWithError5) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
   WriteFile(dir_ / "EHI.locked", Rec("r") + "\n");
   chmod((dir_ / "EHI.locked").c_str(), 0);
-  RunResult r = Run();
-  EXPECT_EQ(r.Status, 5);
-  EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u);
+  chmod(dir_.Path().c_str(), 0755);  // the folder itself is open to the user
+  RunResult r;
+  if (!RunAsOrdinaryUser(EHIHARVEST_PATH, dir_.Path(), r))
+    GTEST_SKIP() << "no folder that the unprivileged user can reach";
+  EXPECT_EQ(r.Status, 5) << r.Out;
+  EXPECT_EQ(r.Out.rfind("Runtime error 5 at $", 0), 0u) << r.Out;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_FALSE(HasTable());
 }
 
 // The store counts distinct records: a table of more than half the limit
@@ -370,31 +420,27 @@ TEST_F(HarvestFaults, TooFewFileDescriptorsIsRuntimeError4) {
   ExpectEarlierTable();
 }
 
+// A name that is gone by its opening, or that became a link leading
+// nowhere, is a file that vanished.
 TEST_F(HarvestFaults, FileThatVanishesBeforeItsOpenIsRuntimeError2) {
   WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
-  WriteFile(dir_ / "EHI.vanish", Rec("gone") + "\n");
-  RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path());
-  EXPECT_EQ(r.Status, 2);
-  ASSERT_EQ(r.Out.rfind("Runtime error 2 at $", 0), 0u) << r.Out;
-  ExpectEarlierTable();
-  // The position reported is the statement whose open failed, in the walk,
-  // not the checking routine.
-  const std::string where = test::SourceLineOf(EHIHARVEST_FAULT_PATH, r.Out.substr(20, 8));
-  if (where.empty()) GTEST_SKIP() << "addr2line is not installed";
-  EXPECT_NE(where.find("walk.cpp:"), std::string::npos) << where;
-}
-
-// Runs `exe` in `dir` as an ordinary user: as itself, or as nobody when the
-// tests run as root (root may write in any folder). False when the program
-// cannot be put where that user reaches it.
-bool RunAsOrdinaryUser(const std::string& exe, const std::string& dir, RunResult& r) {
-  const bool root = geteuid() == 0;
-  const std::string program = root ? test::ReachableCopy(exe) : exe;
-  if (program.empty()) return false;
-  r = RunProgram(program, dir, {}, [root] {
-    if (root && (setgid(test::kNobody) != 0 || setuid(test::kNobody) != 0)) _exit(120);
-  });
-  return true;
+  bool located = true;
+  for (const char* name : {"EHI.vanish", "EHI.dangling-swap"}) {
+    WriteFile(dir_ / name, Rec("gone") + "\n");
+    RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path());
+    std::filesystem::remove(dir_ / name);
+    EXPECT_EQ(r.Status, 2) << name;
+    ASSERT_EQ(r.Out.rfind("Runtime error 2 at $", 0), 0u) << name << ": " << r.Out;
+    ExpectEarlierTable();
+    // The position reported is the statement whose open failed, in the
+    // walk, not the checking routine.
+    const std::string where = test::SourceLineOf(EHIHARVEST_FAULT_PATH, r.Out.substr(20, 8));
+    located = located && !where.empty();
+    if (!where.empty()) {
+      EXPECT_NE(where.find("walk.cpp:"), std::string::npos) << name << ": " << where;
+    }
+  }
+  if (!located) GTEST_SKIP() << "addr2line is not installed: the positions were not checked";
 }
 
 TEST_F(HarvestFaults, ReadOnlyStartDirectoryIsRuntimeError5AfterTheReport) {
@@ -426,15 +472,21 @@ TEST_F(HarvestFaults, UnwritableFolderRewritesAWritableTableInPlace) {
   EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")}));
 }
 
-// A stop by SIGINT, SIGTERM or SIGHUP while the new table's temporary file
-// has a name removes that file; the process ends as the signal ends it.
+// A stop by any signal whose default ends the process, while the new
+// table's temporary file has a name, removes that file; the process ends as
+// the signal ends it.
 TEST_F(HarvestFaults, TerminationSignalsLeaveNoTemporaryFile) {
   WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU,
+                  SIGVTALRM, SIGRTMIN, SIGRTMAX}) {
     for (bool named : {false, true}) {
       std::vector<std::string> args = {"--raise-while-named=" + std::to_string(sig)};
       if (named) args.push_back("--named-temp");
-      RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args);
+      RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args, [] {
+        struct rlimit none = {0, 0};  // no core files in the test folder
+        setrlimit(RLIMIT_CORE, &none);
+        signal(SIGPIPE, SIG_DFL);  // whatever the test runner ignores
+      });
       EXPECT_EQ(r.Status, 128 + sig) << sig << (named ? " named" : " unnamed");
       ExpectEarlierTable();
       for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
@@ -477,50 +529,187 @@ TEST_F(HarvestFaults, ReplacementKeepsPermissionBitsAndGroup) {
   EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
+// A user at the process limit gets no thread, or only some: the read-ahead
+// and its warmers are aids, and the walk does without them, with the same
+// report and table. Each limit lets a few more threads start.
+TEST_F(HarvestFaults, ThreadsRefusedByTheProcessLimitLeaveTheRunAlone) {
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  chmod(dir_.Path().c_str(), 0755);
+  for (rlim_t limit = 1; limit <= 12; ++limit) {
+    WriteFile(dir_ / "Orvitan.Tab", earlier_);
+    if (geteuid() == 0)  // the folder and the table are the user's
+      for (const std::string& path : {dir_.Path(), dir_ / "Orvitan.Tab"})
+        chown(path.c_str(), test::kNobody, test::kNobody);
+    RunResult r;
+    const bool ran = RunAsOrdinaryUser(EHIHARVEST_FAULT_PATH, dir_.Path(), r, {"--warm"}, [limit] {
+      const struct rlimit processes = {limit, limit};
+      if (setrlimit(RLIMIT_NPROC, &processes) != 0) _exit(121);
+      test::NoLeakCheckAtExit();
+    });
+    if (!ran) GTEST_SKIP() << "no folder that the unprivileged user can reach";
+    EXPECT_EQ(r.Status, 0) << limit << ": " << r.Out << r.Err;
+    EXPECT_EQ(r.Out, kFound + "2" + kTail) << limit;
+    EXPECT_EQ(r.Err, "") << limit;
+    EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("new")})) << limit;
+  }
+}
+
 // The table as a link: followed only when the link is the runner's own or
 // root's, and never when it leads nowhere. A refused link is neither read
-// nor written, and nothing it points at is created or changed.
+// nor written, and nothing it points at is created or changed. A link to a
+// file stops the run where the walk meets it, before any report line, also
+// when it is the only input; a dangling one is never listed (as no dangling
+// link is) and is refused when the table is written.
 TEST_F(HarvestFaults, TableLinksAreFollowedOnlyWhenTrusted) {
   struct Case {
     const char* name;
     bool plantedByOther;  // the link belongs to another user (needs root)
     bool dangling;
+    bool otherInput;      // a qualifying file besides the table
+    const char* out;      // how the output begins
   };
-  for (const Case& c : {Case{"planted", true, false}, Case{"dangling", false, true}}) {
+  const std::string refused = "Runtime error 5 at $";
+  const Case cases[] = {
+      {"planted", true, false, true, ""},
+      {"planted, the only input", true, false, false, ""},
+      {"dangling", false, true, true, "Found 1 distinct sets of EHI questionnaire results.\r\n"},
+  };
+  for (const Case& c : cases) {
     if (c.plantedByOther && geteuid() != 0) continue;  // cannot plant without root
     TempDir dir;
     const std::string victim = dir / "victim";
     if (!c.dangling) WriteFile(victim, Rec("planted") + "\r\n");
     symlink(victim.c_str(), (dir / "Orvitan.Tab").c_str());
     if (c.plantedByOther) lchown((dir / "Orvitan.Tab").c_str(), test::kNobody, test::kNobody);
-    WriteFile(dir / "EHI.x", Rec("new") + "\n");
+    if (c.otherInput) WriteFile(dir / "EHI.x", Rec("new") + "\n");
     RunResult r = RunProgram(EHIHARVEST_PATH, dir.Path());
     EXPECT_EQ(r.Status, 5) << c.name;
-    // The planted records were not read: only the new one was found.
-    EXPECT_EQ(r.Out.rfind(kFound + "1" + kTail + "Runtime error 5 at $", 0), 0u) << c.name;
+    EXPECT_EQ(r.Out.rfind(c.out + refused, 0), 0u) << c.name << ": " << r.Out;
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "Orvitan.Tab")) << c.name;
     if (c.dangling) EXPECT_FALSE(std::filesystem::exists(victim)) << c.name;
     else EXPECT_EQ(ReadFile(victim), Rec("planted") + "\r\n") << c.name;
   }
 }
 
-// A qualifying name that became a FIFO (with a writer holding it open) or
-// a link to an endless device after the listing is passed over.
+// A qualifying name that became anything but a regular file after the
+// listing is passed over: a FIFO (with a writer holding it open), a link to
+// an endless device or to a terminal that is not the run's, a socket, a
+// folder.
 TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
+  const char* swapped[] = {"EHI.fifo-swap", "EHI.zero-swap", "EHI.tty-swap", "EHI.socket-swap",
+                           "EHI.folder-swap"};
   // The same with the warmer, which must pass over them too.
   for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"--warm"}}) {
     WriteFile(dir_ / "Orvitan.Tab", earlier_);
     WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
-    WriteFile(dir_ / "EHI.fifo-swap", Rec("fifo") + "\n");
-    WriteFile(dir_ / "EHI.zero-swap", Rec("zero") + "\n");
+    for (const char* name : swapped) WriteFile(dir_ / name, Rec(name) + "\n");
     RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args);
-    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Status, 0) << r.Out;
     EXPECT_EQ(r.Out, kFound + "2" + kTail);
     EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), Table({Rec("earlier"), Rec("ok")}));
-    std::filesystem::remove(dir_ / "EHI.fifo-swap");
-    std::filesystem::remove(dir_ / "EHI.zero-swap");
+    for (const char* name : swapped) std::filesystem::remove(dir_ / name);
   }
 }
+
+#ifdef __linux__
+// For a child about to become the program: every call of the system calls
+// `calls` fails with `error`, as a file system failing at that step would
+// make it fail; all other calls run as usual. With `flags`, only the calls
+// whose third argument (openat's flags) has all those bits fail, so that
+// the loader's own opens go on. False when the system does not let a
+// process filter its calls.
+bool FailSystemCalls(const std::vector<long>& calls, int error, uint32_t flags = 0) {
+#if defined(__x86_64__)
+  const uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+  const uint32_t arch = AUDIT_ARCH_AARCH64;
+#else
+  return false;
+#endif
+  auto op = [](uint32_t code, uint32_t k, uint8_t yes = 0, uint8_t no = 0) {
+    return sock_filter{uint16_t(code), yes, no, k};
+  };
+  std::vector<sock_filter> filter = {
+      op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      op(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+      op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  const sock_filter fail = op(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (uint32_t(error) & SECCOMP_RET_DATA));
+  for (long call : calls) {
+    if (flags == 0) {
+      filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 1));
+      filter.push_back(fail);
+      continue;
+    }
+    // Skips the flag test (4 instructions) for any other call; reloads the
+    // call number after it.
+    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(call), 0, 4));
+    filter.push_back(op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + 2 * sizeof(uint64_t)));
+    filter.push_back(op(BPF_ALU | BPF_AND | BPF_K, flags));
+    filter.push_back(op(BPF_JMP | BPF_JEQ | BPF_K, flags, 0, 1));
+    filter.push_back(fail);
+    filter.push_back(op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+  }
+  filter.push_back(op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  sock_fprog program = {uint16_t(filter.size()), filter.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// The last steps that give the new table its name are writes: an error the
+// system names no closer is a write error (101), a read-only file system is
+// a write-protected disk (150); the earlier table stays, and no temporary
+// file is left behind. An I/O error at an open is a device error too: 101
+// creating the new table, 100 opening a file to read (before the report);
+// the system out of memory is out of memory (203), wherever it strikes.
+TEST_F(HarvestFaults, DeviceErrorsAtOpensAndWhileNamingTheNewTable) {
+  const std::vector<long> renames = {
+#ifdef __NR_rename
+      __NR_rename,
+#endif
+      __NR_renameat, __NR_renameat2};
+  const std::vector<long> links = {
+#ifdef __NR_link
+      __NR_link,
+#endif
+      __NR_linkat};
+  const std::vector<long> opens = {__NR_openat};
+  struct Case {
+    const char* name;
+    const std::vector<long>& calls;
+    std::vector<uint32_t> flags;  // one filter for each; 0: every call
+    int error;
+    int status;
+    const char* out;  // how the output begins
+  };
+  const std::string found = kFound + "2" + kTail;
+  const Case cases[] = {
+      {"rename, I/O error", renames, {0}, EIO, 101, found.c_str()},
+#ifndef EHI_PORTABLE
+      {"link of the unnamed file, I/O error", links, {0}, EIO, 101, found.c_str()},
+#endif
+      {"rename, read-only file system", renames, {0}, EROFS, 150, found.c_str()},
+      {"creating the new table, I/O error", opens, {O_TMPFILE, O_CREAT | O_EXCL}, EIO, 101,
+       found.c_str()},
+      {"opening a file to read, I/O error", opens, {O_NOCTTY | O_NONBLOCK}, EIO, 100, ""},
+      {"opening a file to read, no memory", opens, {O_NOCTTY | O_NONBLOCK}, ENOMEM, 203, ""},
+  };
+  WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
+  for (const Case& c : cases) {
+    RunResult r = RunProgram(EHIHARVEST_PATH, dir_.Path(), {}, [&c] {
+      for (uint32_t flags : c.flags)
+        if (!FailSystemCalls(c.calls, c.error, flags)) _exit(121);
+    });
+    if (r.Status == 121) GTEST_SKIP() << "system calls cannot be filtered here";
+    EXPECT_EQ(r.Status, c.status) << c.name;
+    EXPECT_EQ(r.Out.rfind(c.out + ("Runtime error " + std::to_string(c.status) + " at $"), 0), 0u)
+        << c.name << ": " << r.Out;
+    ExpectEarlierTable();
+    for (auto& e : std::filesystem::directory_iterator(dir_.Path()))
+      EXPECT_EQ(e.path().filename().string().rfind(".tablewrite", 0), std::string::npos) << c.name;
+  }
+}
+#endif
 
 // However far the read-ahead got, a run that stops reports the same first
 // failure in walk order, and a run that completes writes the same table.
@@ -555,9 +744,12 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
   };
   for (const Case& c : cases) {
     std::vector<RunResult> runs;
-    for (const char* mode : {"--no-read-ahead", "--read-ahead-first", "--warm", ""}) {
+    // The last two: the heap runs out on a helper thread, early and late.
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"--no-read-ahead"}, {"--read-ahead-first"}, {"--warm"}, {},
+          {"--helper-alloc-fault=40"}, {"--warm", "--helper-alloc-fault=2"}}) {
       std::vector<std::string> args = c.faults;
-      if (*mode) args.push_back(mode);
+      args.insert(args.end(), mode.begin(), mode.end());
       std::filesystem::remove(dir_ / "Orvitan.Tab");
       if (c.vanishing) WriteFile(dir_ / c.vanishing, Rec("v") + "\n");
       runs.push_back(RunProgram(EHIHARVEST_FAULT_PATH, dir_.Path(), args));

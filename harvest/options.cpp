@@ -23,10 +23,13 @@ const std::string_view HarvestUsage =
     "Exit status:\n"
     "  0    done\n"
     "  1    stopped: a folder of more than 2000 entries, a path of more than\n"
-    "       255 characters, more than 100000 distinct records\n"
+    "       255 bytes, more than 100000 distinct records\n"
     "  2..  a file error, reported as \"Runtime error N at $XXXXXXXX\":\n"
     "       2 file not found, 3 path not found, 4 too many open files,\n"
-    "       5 access denied, 100 disk read error, 101 disk write error\n"
+    "       5 access denied, 100 disk read error, 101 disk write error,\n"
+    "       150 write-protected disk (a read-only file system),\n"
+    "       203 out of memory\n"
+    "  128+N  ended by signal N\n"
     "\n"
     "The manual: man ehiharvest\n";
 

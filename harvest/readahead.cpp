@@ -297,7 +297,7 @@ bool ReadAhead::WalkFolder(const std::string& path) {
   FolderPlan plan;
   plan.Start(path.empty() ? std::string() : path + "/");
   // A folder that cannot be opened is empty to the walk, or stops it.
-  bool stops = !folder && SearchEndStops(error);
+  bool stops = !folder && SearchEndMayStop(error, path);
   if (folder) {
     const ListedAhead listed = ListAhead(folder.get(), plan, &item->Entries, [&] { Timed(start); });
     // A listing too long to hold is left to the walk, which meets the same
@@ -349,13 +349,13 @@ bool ReadAhead::WalkFolder(const std::string& path) {
 }
 
 // The whole content, under the walk's rules: a table behind a link that
-// may not be followed is not opened, only a regular file is read, without
+// may not be followed is not opened (the walk stops there), only a regular file is read, without
 // waiting for data that is not there, and anything unusual (an error, a
 // file too large to hold) is left to the walk. A failure the walk would
 // meet too ends the worker there.
 ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path,
                                      ReadAheadItem& item) {
-  if (IsRefusedTable(path)) return After::GoOn;
+  if (IsRefusedTable(path)) return After::Stop;
   int error = 0;
   bool notRegular = false;
   const int64_t start = NowMicroseconds();

@@ -50,12 +50,30 @@ WalkState& Walk() {
   return runWalk ? *runWalk : standalone;
 }
 
+// Whether the folder `path` (not the start folder) still stands in its
+// parent's listing as a folder.
+bool StillListed(std::string_view path) {
+  size_t cut = path.size();
+  while (cut > 0 && path[cut - 1] != '/') --cut;
+  const std::string_view name = path.substr(cut);
+  EntryRecord rec;
+  for (FindFirstEntry(std::string(path.substr(0, cut)) + "*.*", kDirAttrMask, rec);
+       SearchError == 0; FindNextEntry(rec))
+    if ((rec.KnownAttr() & kAttrDirectory) && rec.WholeName() == name) return true;
+  return false;
+}
+
 // A folder that is missing or closed to us has an empty listing, as any
 // user would expect; a listing that failed for lack of resources (too many
 // open files) must not pass for an empty folder: the table would silently
-// lack that folder's records.
-void CheckListing() {
-  if (SearchEndStops(SearchError)) RuntimeError(SearchError);
+// lack that folder's records. Nor may a folder that its parent lists and
+// that still cannot be found: its name is one the system gives but cannot
+// take back, and the walk would pass over whatever it holds.
+void CheckListing(std::string_view path) {
+  const int error = SearchError;
+  if (error == rte::kPathNotFound && !path.empty() && StillListed(path))
+    RuntimeError(rte::kPathNotFound);
+  if (SearchEndStops(error)) RuntimeError(error);
 }
 
 // Paths are short strings: a path the run must use that does not fit stops
@@ -89,9 +107,18 @@ void SubstituteExtension(String& Line, std::string_view Ext) {
   for (int k = 0; k < 3; ++k) Line.At(p + 1 + k) = Ext[size_t(k)];
 }
 
-void HarvestFile(std::string_view Path) {
-  std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeFile(Path);
-  if (IsRefusedTable(Path)) return;
+namespace {
+
+// Reads the records of `Path`, from what was read ahead of the walk when
+// `ahead` holds it.
+void ReadRecords(std::string_view Path, std::unique_ptr<ReadAheadItem> ahead) {
+  // Anyone who may write into the start folder could plant the table as a
+  // link to a file of their choosing. Such a link is not opened: the run
+  // stops here, as at any qualifying file it may not read.
+  if (IsRefusedTable(Path)) {
+    IoError = rte::kAccessDenied;
+    CheckIo();
+  }
   String dir, name, ext;
   SplitPath(Path, dir, name, ext);
   String number = ext.Length() > 0 ? ShortCopy(ext.View(), 2, 255) : String();
@@ -115,9 +142,9 @@ void HarvestFile(std::string_view Path) {
         ahead->Rest);
     ahead->Rest = sys::kNoHandle;
   } else {
-    // A name that became a FIFO or a device after the listing is passed
-    // over as if it had never qualified: it must neither hang nor feed the
-    // run.
+    // A name that became anything but a regular file after the listing (a
+    // FIFO, a device, a socket, a folder) is passed over as if it had never
+    // qualified: it must neither hang nor feed the run.
     input.RegularOnly = true;
     OpenTextRead(input);
   }
@@ -139,6 +166,22 @@ void HarvestFile(std::string_view Path) {
   CheckIo();
   Walk().readAhead.Recycle(std::move(ahead));
 }
+
+// The table of an earlier run when the listing of plain files did not give
+// it under its name: on Windows one with the hidden or system attribute, or
+// spelt in other letters (ORVITAN.TAB). The new table replaces that very
+// file, so its records are read back as any table's are. Anything but a
+// plain file is left alone, as the listing leaves it.
+void HarvestUnlistedTable() {
+  const sys::PathFacts facts = sys::StatPath(std::string(TableName));
+  if (!facts.Exists || (facts.Attr & (kAttrDirectory | kAttrSystem)) != 0) return;
+  // Not one of the files the read-ahead knows of: the walk reads it itself.
+  ReadRecords(TableName, nullptr);
+}
+
+}  // namespace
+
+void HarvestFile(std::string_view Path) { ReadRecords(Path, Walk().readAhead.TakeFile(Path)); }
 
 void HarvestDir(std::string_view Path) {
   // The folder's own path is what the listing opens; the "*.*" added to it
@@ -169,17 +212,20 @@ void HarvestDir(std::string_view Path) {
     if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
     else snapshot.emplace(prefix);
     listing->ReadListing(mask, FilePass().Allowed, FilePass().Required);
-    CheckListing();
+    CheckListing(Path);
+    bool tableRead = false;
     for (int i = 1; i <= listing->NStrings; ++i) {
       // The entry record keeps the whole name; the list only 80 characters.
-      std::string_view name = listing->Entries[size_t(i)]->Name.View();
+      std::string_view name = listing->Entries[size_t(i)]->WholeName();
       if (HasEHI(name)) HarvestFile(CheckedPath(prefix + std::string(name)).View());
+      tableRead = tableRead || (Path.empty() && HasEHI(name) && IsTableName(name));
     }
+    if (Path.empty() && !tableRead) HarvestUnlistedTable();
     listing->ReadListing(mask, FolderPass().Allowed, FolderPass().Required);
-    CheckListing();
+    CheckListing(Path);
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
-    std::string_view name = listing->Entries[size_t(i)]->Name.View();
+    std::string_view name = listing->Entries[size_t(i)]->WholeName();
     if (EntersFolder(name)) HarvestDir(prefix + std::string(name));
   }
 }

@@ -28,10 +28,23 @@ bool SearchEndStops(int searchError) {
          searchError != rte::kPathNotFound && searchError != rte::kAccessDenied;
 }
 
+bool SearchEndMayStop(int searchError, std::string_view path) {
+  return SearchEndStops(searchError) || (searchError == rte::kPathNotFound && !path.empty());
+}
+
+bool IsTableName(std::string_view name) {
+  if (name.size() != TableName.size()) return false;
+  if (!sys::NamesIgnoreCase()) return name == TableName;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < name.size(); ++i)
+    if (lower(name[i]) != lower(TableName[i])) return false;
+  return true;
+}
+
 // Anyone who may write into the start folder could plant the table as a
-// link to a file of their choosing; such a link is not read.
+// link to a file of their choosing; such a link is not opened.
 bool IsRefusedTable(std::string_view path) {
-  return path == TableName && !sys::MayFollowLinks(std::string(path));
+  return IsTableName(path) && !sys::MayFollowLinks(std::string(path));
 }
 
 WalkedFolders::Mark WalkedFolders::MarkOf(const sys::PathFacts& facts) {
@@ -64,7 +77,8 @@ void FolderPlan::Append(std::string& names, std::vector<uint32_t>& starts, const
 }
 
 // The walk reads the qualifying files in the listing's order up to the
-// first whose path is too long (where it stops), then enters the
+// first whose path is too long or that is a refused table (where it
+// stops), then enters the
 // subfolders in the listing's order up to the first whose path is too long
 // (where it stops once the earlier ones are done). A pass with more
 // entries than a listing takes stops it at once: the file pass before any
@@ -81,7 +95,10 @@ bool FolderPlan::Take(const char* name, uint32_t attr) {
     return false;
   }
   if (plainFile && !fileCut_ && HasEHI(n)) {
-    if (PathFits(prefix_, n)) Append(fileNames_, fileStarts_, name);
+    // The walk stops at a path too long, and at the table behind a link it
+    // may not follow: nothing from there on is opened.
+    if (PathFits(prefix_, n) && !(prefix_.empty() && IsRefusedTable(n)))
+      Append(fileNames_, fileStarts_, name);
     else fileCut_ = true;
   }
   if (InPass(folders_, attr) && ++subfolders_ <= kFolderCapacity && !folderCut_ &&

@@ -53,8 +53,16 @@ bool PathFits(std::string_view prefix, std::string_view name);
 /// The normal end does not, nor a folder that is missing or closed to the
 /// user: it is empty to the walk. Any other failure does.
 bool SearchEndStops(int searchError);
-/// Whether `path` is the table behind a link the run may not follow: it is
-/// passed over, not read.
+/// Whether a helper that could not list the folder `path` must go no
+/// further: where the walk may stop. A folder that vanished may still be
+/// listed by its parent under a name the system cannot take back, and the
+/// walk stops there; only the walk can tell.
+bool SearchEndMayStop(int searchError, std::string_view path);
+/// Whether a name of the start folder is the table's, as the file system
+/// compares names (on Windows whatever the letter case).
+bool IsTableName(std::string_view name);
+/// Whether `path` is the table behind a link the run may not follow: the
+/// walk stops there with access denied, and no helper opens it.
 bool IsRefusedTable(std::string_view path);
 
 /// The physical folders a walk has entered: each is walked once, so that

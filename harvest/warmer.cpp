@@ -179,7 +179,7 @@ void Warmer::WarmFolder(const std::string& path) {
   std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> d(sys::OpenDirStream(path, error),
                                                                sys::CloseDirStream);
   if (!d) {
-    if (SearchEndStops(error)) StopQueueing();
+    if (SearchEndMayStop(error, path)) StopQueueing();
     return;
   }
   const ListedAhead listed = ListAhead(d.get(), plan, nullptr, [] {});

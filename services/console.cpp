@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "consolebackend.h"
 #include "keycodes.h"
@@ -17,6 +18,7 @@
 #include "platform.h"
 #include "process.h"
 #include "textfile.h"
+#include "utf8text.h"
 
 namespace ehi {
 
@@ -43,6 +45,11 @@ uint8_t pendingCode = 0;
 // What a read from ConsoleInput takes: the rest of the last edited line.
 std::string lineBuffer;
 
+// Text written through ConsoleOutput since the last clear or cursor move
+// (its last kClosingLimit bytes).
+std::string closingText;
+constexpr size_t kClosingLimit = 4096;
+
 class CoreSink : public InputSink {
  public:
   void OnKey(const KeyEvent& key) override {
@@ -53,7 +60,9 @@ class CoreSink : public InputSink {
     inputArrived.notify_all();
   }
   void OnMouse(const MouseState& m) override {
-    mouseQueue.Report(m);
+    // A report from past the window's edge (a terminal larger than the
+    // window, or a coordinate no 16 bits hold) acts on nothing.
+    mouseQueue.Report(m, m.X < ConsoleWindow.Right && m.Y < ConsoleWindow.Bottom);
     // Taking the lock orders this after a waiter's look at the queue.
     { std::lock_guard<std::mutex> hold(keyLock); }
     inputArrived.notify_all();
@@ -65,6 +74,11 @@ void Present() {
   if (backend && model) backend->Present(*model);
 }
 
+void RememberClosing(std::string_view text) {
+  closingText.append(text);
+  if (closingText.size() > kClosingLimit) closingText.erase(0, closingText.size() - kClosingLimit);
+}
+
 // Output of ConsoleOutput: through to the terminal until the program takes
 // over the window, then into the model.
 void WriteToConsole(const char* data, size_t size) {
@@ -74,6 +88,7 @@ void WriteToConsole(const char* data, size_t size) {
     return;
   }
   model->Write(std::string_view(data, size), TextAttr);
+  RememberClosing(std::string_view(data, size));
   Present();
 }
 
@@ -83,34 +98,120 @@ void TakeOver() {
 
 void Echo(std::string_view s) { WriteToConsole(s.data(), s.size()); }
 
+// The line being edited is bytes, shown in units: on a console that shows
+// characters, a character typed in UTF-8 beyond ASCII is one unit, kept
+// whole and shown as itself in the cells it takes (two for a wide one);
+// anything else is a byte in a cell of its own, through the glyph table.
+class LineUnits {
+ public:
+  explicit LineUnits(bool characters) : characters_(characters) {}
+
+  // Whether characters beyond ASCII are units of their own.
+  bool Characters() const { return characters_; }
+
+  // The bytes of the unit at `at`.
+  size_t At(std::string_view line, size_t at) const {
+    if (!characters_) return 1;
+    char32_t code = 0;
+    const size_t n = DecodeUtf8(line.substr(at), code);
+    return n >= 2 && CharColumns(code) >= 1 ? n : 1;
+  }
+  // Where the unit before `at` starts.
+  size_t Before(std::string_view line, size_t at) const {
+    size_t start = 0;
+    for (size_t i = 0; i < at; i += At(line, i)) start = i;
+    return start;
+  }
+  // The cells a unit takes.
+  static int Columns(std::string_view unit) {
+    char32_t code = 0;
+    return unit.size() >= 2 && DecodeUtf8(unit, code) == unit.size() ? CharColumns(code) : 1;
+  }
+  // Shows a unit at the cursor.
+  static void Show(std::string_view unit) {
+    if (unit.size() < 2) {
+      Echo(unit);
+      return;
+    }
+    model->WriteText(LayOutText(unit, 2), TextAttr);
+    RememberClosing(unit);
+    Present();
+  }
+
+ private:
+  bool characters_;
+};
+
 // One line from the keyboard with the console's editing rules.
 std::string EditLine() {
+  const LineUnits units(backend && model && backend->ShowsCharacters() &&
+                        !backend->PassingThrough());
   std::string line;
   size_t pos = 0;
   auto moveTo = [&](size_t target) {
-    while (pos > target) Echo("\b"), --pos;
-    if (pos < target) Echo(std::string_view(line).substr(pos, target - pos)), pos = target;
-  };
-  auto store = [&](char c) {
-    if (pos < line.size()) {
-      line[pos] = c;  // overwrite inside the line
-    } else if (line.size() < 254) {
-      line += c;
-    } else {
-      return;  // full: further characters are ignored
+    while (pos > target) {
+      const size_t start = units.Before(line, pos);
+      for (int k = LineUnits::Columns(std::string_view(line).substr(start, pos - start)); k > 0; --k)
+        Echo("\b");
+      pos = start;
     }
-    Echo(std::string_view(&c, 1));
-    ++pos;
+    while (pos < target) {
+      const size_t n = units.At(line, pos);
+      LineUnits::Show(std::string_view(line).substr(pos, n));
+      pos += n;
+    }
   };
+  auto store = [&](std::string_view unit) {
+    if (pos < line.size()) {
+      // Overwrite the unit inside the line; when the cells it takes
+      // change, the rest of the line is shown again where it now stands.
+      const size_t old = units.At(line, pos);
+      if (line.size() - old + unit.size() > 254) return;
+      const int oldColumns = LineUnits::Columns(std::string_view(line).substr(pos, old));
+      line.replace(pos, old, unit);
+      const size_t end = pos + unit.size();
+      if (oldColumns == LineUnits::Columns(unit)) {
+        moveTo(end);
+        return;
+      }
+      moveTo(line.size());
+      int back = 0;
+      for (size_t at = end; at < line.size(); at += units.At(line, at))
+        back += LineUnits::Columns(std::string_view(line).substr(at, units.At(line, at)));
+      for (int k = LineUnits::Columns(unit); k < oldColumns; ++k) Echo(" "), ++back;
+      for (int k = 0; k < back; ++k) Echo("\b");
+      pos = end;
+    } else if (line.size() + unit.size() <= 254) {
+      line += unit;
+      moveTo(line.size());
+    }
+    // Full: further characters are ignored.
+  };
+  // The bytes of a character typed in UTF-8 so far, until it is whole.
+  std::string partial;
   for (;;) {
     char c = ReadKey();
+    const auto u = static_cast<unsigned char>(c);
+    if (units.Characters() && c != 0 && u >= 0x20 && (u >= 0x80 || !partial.empty())) {
+      partial += c;
+      char32_t code = 0;
+      bool incomplete = false;
+      const size_t n = DecodeUtf8(partial, code, &incomplete);
+      if (incomplete) continue;
+      if (n == partial.size() && units.At(partial, 0) == n) store(partial);
+      else for (char b : partial) store(std::string_view(&b, 1));  // no character: its bytes
+      partial.clear();
+      continue;
+    }
+    // A character cut short by another key is its bytes.
+    for (char b : std::exchange(partial, std::string())) store(std::string_view(&b, 1));
     if (c == 0) {
       switch (static_cast<unsigned char>(ReadKey())) {
         case key::kHome: moveTo(0); break;
         case key::kEnd: moveTo(line.size()); break;
-        case key::kLeft: if (pos > 0) moveTo(pos - 1); break;
-        case key::kRight: if (pos < line.size()) moveTo(pos + 1); break;
-        case key::kPadSlash: store('/'); break;
+        case key::kLeft: if (pos > 0) moveTo(units.Before(line, pos)); break;
+        case key::kRight: if (pos < line.size()) moveTo(pos + units.At(line, pos)); break;
+        case key::kPadSlash: store("/"); break;
         case key::kPadEnter: Echo("\r\n"); return line + "\r\n";
         default: break;
       }
@@ -120,21 +221,33 @@ std::string EditLine() {
       case key::kBackspace:
       case key::kCtrlS:
         if (pos == line.size() && !line.empty()) {
-          line.pop_back();
-          --pos;
-          Echo("\b \b");
+          const size_t start = units.Before(line, pos);
+          const int columns = LineUnits::Columns(std::string_view(line).substr(start));
+          line.erase(start);
+          pos = start;
+          for (int k = 0; k < columns; ++k) Echo("\b \b");
         }
         break;
       case key::kEscape:
-      case key::kCtrlY:
+      case key::kCtrlY: {
         moveTo(line.size());
-        for (size_t i = 0; i < line.size(); ++i) Echo("\b \b");
+        int columns = 0;
+        for (size_t at = 0; at < line.size(); at += units.At(line, at))
+          columns += LineUnits::Columns(std::string_view(line).substr(at, units.At(line, at)));
+        for (int k = 0; k < columns; ++k) Echo("\b \b");
         line.clear();
         pos = 0;
         break;
+      }
       case key::kCtrlZ: break;
+      // Every character kept takes its cells on screen, so that the edit
+      // position and the cursor stay together: a line feed would move the
+      // cursor off the line (and at the bottom scroll the whole screen
+      // away from where its clicks are taken), a bell would not move it.
+      case key::kLineFeed:
+      case key::kBell: break;
       case key::kEnter: Echo("\r\n"); return line + "\r\n";
-      default: store(c); break;
+      default: store(std::string_view(&c, 1)); break;
     }
   }
 }
@@ -189,12 +302,19 @@ void InstallConsoleBackend(std::unique_ptr<ConsoleBackend> b, int width, int hei
   mouseOn = false;
   pendingValid = pendingExtended = false;
   lineBuffer.clear();
+  closingText.clear();
   SetTextSink(ConsoleOutput, WriteToConsole);
   ConsoleOutput.WriteThrough = true;
   SetTextSource(ConsoleInput, ReadConsoleLine);
 }
 
 const ScreenModel& ConsoleModel() { return *model; }
+
+std::string_view ConsoleClosingText() { return closingText; }
+
+void UseAlternateScreen() {
+  if (backend) backend->UseAlternateScreen();
+}
 
 void InitConsole() {
   int width = 80, height = 25;
@@ -207,6 +327,8 @@ void InitConsole() {
 void StopConsoleBackend() {
   if (backend) backend->Stop();
 }
+
+void ReleaseConsole() { StopConsoleBackend(); }
 
 bool ConsoleAttached() { return backend != nullptr; }
 
@@ -221,7 +343,24 @@ void PutGlyphs(std::string_view text) {
   Present();
 }
 
+int PutName(std::string_view text, int columns) {
+  if (columns <= 0) return 0;
+  if (!backend || !model || !backend->ShowsCharacters()) {
+    text = text.substr(0, size_t(columns));
+    PutGlyphs(text);
+    return int(text.size());
+  }
+  TakeOver();
+  const std::vector<TextPiece> pieces = LayOutText(text, columns);
+  model->WriteText(pieces, TextAttr);
+  Present();
+  int taken = 0;
+  for (const TextPiece& p : pieces) taken += p.Columns;
+  return taken;
+}
+
 void ClearScreen() {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->Clear(TextAttr);
@@ -229,6 +368,7 @@ void ClearScreen() {
 }
 
 void GotoXY(int column, int row) {
+  closingText.clear();
   if (!model) return;
   TakeOver();
   model->GotoXY(column, row);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "consolebackend.h"
+#include "glyphs.h"
 #include "headless.h"
 #include "mousequeue.h"
 #include "textfile.h"
@@ -103,6 +106,65 @@ TEST_F(Console, LineInputEditing) {
 
   PushKey(13);  // Enter at once: the empty line
   EXPECT_EQ(ReadConsoleLine(), "");
+}
+
+// Reports from past the window's edge keep the buttons' state but act on
+// nothing.
+TEST_F(Console, ReportsPastTheWindowActOnNothing) {
+  EnableMouse();
+  PushMouse(1, 200, 3);
+  PushMouse(1, 65535, 3);
+  MouseEvent e;
+  EXPECT_FALSE(PeekMouseEvent(e));
+  PushMouse(0, 5, 3);  // let go on the screen: a release, not a click
+  ASSERT_TRUE(PeekMouseEvent(e));
+  EXPECT_EQ(TakeMouseEvent().Action, mouse::kUp);
+}
+
+// Row 1 as a terminal shows it: each character once (a wide one's second
+// cell adds nothing), each byte as its glyph.
+std::string ShownRow() {
+  std::string out;
+  const ScreenModel& m = ConsoleModel();
+  for (int x = 1; x <= m.Width(); ++x) {
+    const Cell& c = m.At(x, 1);
+    if (c.Code == 0) out += Cp437Glyph(c.Ch);
+    else if (c.Code != kWideTail) AppendUtf8(out, c.Code);
+  }
+  return out.substr(0, out.find_last_not_of(' ') + 1);
+}
+
+// On a console that shows characters, a character typed in UTF-8 is edited
+// whole and echoed as itself in the cells it takes; elsewhere, and for
+// bytes that are no character, each byte takes a cell of its own.
+TEST_F(Console, LineInputEditsCharactersWhole) {
+  constexpr int kHome = -71, kLeft = -75, kEnd = -79;  // extended keys
+  const struct {
+    const char* name;
+    bool characters;
+    std::vector<int> keys;  // bytes typed; negative: an extended key
+    std::string line, shown;
+  } cases[] = {
+      {"a wide character overwritten by a narrow one",
+       true, {'a', 0xE6, 0x97, 0xA5, 'b', kLeft, kLeft, 0xC3, 0xA9, kEnd, 'c'},
+       "a\xC3\xA9" "bc", "a\xC3\xA9" "bc"},
+      {"Backspace takes a whole character",
+       true, {0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 8, 'x'}, "\xE6\x97\xA5x", "\xE6\x97\xA5x"},
+      {"Escape clears every cell", true, {'o', 0xE6, 0x97, 0xA5, 27, 'k'}, "k", "k"},
+      {"Home, then a wide character over a narrow one",
+       true, {'a', 'b', kHome, 0xE6, 0x97, 0xA5}, "\xE6\x97\xA5" "b", "\xE6\x97\xA5" "b"},
+      {"a byte that starts no character", true, {0xC3, '('}, "\xC3(", "\u251C("},
+      {"a console that shows bytes", false, {0xC3, 0xA9}, "\xC3\xA9", "\u251C\u2310"},
+  };
+  for (const auto& c : cases) {
+    UseHeadlessConsole(c.characters);
+    ClearScreen();
+    WriteTextString(ConsoleOutput, "> ");  // what stands before the line stays
+    for (int k : c.keys) k < 0 ? PushExtendedKey(uint8_t(-k)) : PushKey(char(k));
+    PushKey(13);
+    EXPECT_EQ(ReadConsoleLine(), c.line) << c.name;
+    EXPECT_EQ(ShownRow(), "> " + c.shown) << c.name;
+  }
 }
 
 TEST_F(Console, LineInputKeeps254Characters) {

@@ -38,15 +38,6 @@ wchar_t WideGlyph(uint8_t b) {
   return table[b];
 }
 
-// The byte a typed character stands for: itself below 128, else the byte
-// whose glyph it is ('?' when no byte shows it).
-uint8_t ByteOfTyped(wchar_t ch) {
-  if (ch < 128) return uint8_t(ch);
-  for (int i = 128; i < 256; ++i)
-    if (WideGlyph(uint8_t(i)) == ch) return uint8_t(i);
-  return '?';
-}
-
 // --- Restoring the console ------------------------------------------------
 // The input mode is the only setting the program changes. The restore is
 // idempotent and safe from the Ctrl-C handler's thread.
@@ -59,7 +50,46 @@ void RestoreConsole() {
   if (modeChanged.exchange(false)) ::SetConsoleMode(inputHandle, savedInputMode);
 }
 
+// --- Leaving no input behind ------------------------------------------------
+// The console's input buffer outlives the program: whatever is left in it
+// goes to the shell that reads next. So the end of the screen takes in the
+// release of a button still held (for up to half a second), then, with the
+// input mode put back, reads what still comes until it pauses, and
+// discards the rest.
+
+HANDLE quietHandle = INVALID_HANDLE_VALUE;  // the input to quieten at the end
+std::atomic<bool> quietWanted{false};
+std::atomic<uint16_t> heldButtons{0};  // as the last mouse record left them
+constexpr DWORD kReleaseWaitMs = 500, kQuietMs = 50, kDrainLimitMs = 500;
+
+void QuietenInput() {
+  if (!quietWanted.exchange(false)) return;
+  INPUT_RECORD recs[16];
+  DWORD n = 0;
+  const ULONGLONG start = ::GetTickCount64();
+  while (heldButtons != 0) {
+    const ULONGLONG spent = ::GetTickCount64() - start;
+    if (spent >= kReleaseWaitMs ||
+        ::WaitForSingleObject(quietHandle, DWORD(kReleaseWaitMs - spent)) != WAIT_OBJECT_0 ||
+        !::ReadConsoleInputW(quietHandle, recs, 16, &n))
+      break;
+    for (DWORD i = 0; i < n; ++i) {
+      const MOUSE_EVENT_RECORD& m = recs[i].Event.MouseEvent;
+      if (recs[i].EventType == MOUSE_EVENT && !(m.dwEventFlags & (MOUSE_WHEELED | MOUSE_HWHEELED)))
+        heldButtons = uint16_t(m.dwButtonState & 7);
+    }
+  }
+  RestoreConsole();
+  const ULONGLONG drain = ::GetTickCount64();
+  while (::GetTickCount64() - drain < kDrainLimitMs &&
+         ::WaitForSingleObject(quietHandle, kQuietMs) == WAIT_OBJECT_0 &&
+         ::ReadConsoleInputW(quietHandle, recs, 16, &n)) {
+  }
+  ::FlushConsoleInputBuffer(quietHandle);
+}
+
 BOOL WINAPI OnCtrl(DWORD) {
+  QuietenInput();
   RestoreConsole();
   return FALSE;  // the process then ends as Ctrl-C or Ctrl-Break would end it
 }
@@ -70,6 +100,34 @@ void InstallRestore() {
   installed = true;
   ::SetConsoleCtrlHandler(OnCtrl, TRUE);
   std::atexit(RestoreConsole);
+}
+
+// A cell as the console holds it. A character of a name is itself in
+// UTF-16; a wide one is written in both its cells, marked as their leading
+// and trailing halves, as the console keeps them. A cell holds one UTF-16
+// unit: a character beyond it shows as U+FFFD, and combining marks are left
+// out.
+CHAR_INFO CellInfo(const ScreenModel& m, int x, int y) {
+  const Cell& c = m.At(x, y);
+  CHAR_INFO info = {};
+  info.Attributes = c.Attr;
+  if (c.Code == 0) {
+    info.Char.UnicodeChar = WideGlyph(c.Ch);
+    return info;
+  }
+  const bool tail = c.Code == kWideTail;
+  const Cell& head = tail ? m.At(x - 1, y) : c;
+  const bool wide = tail || (x < m.Width() && m.At(x + 1, y).Code == kWideTail);
+  if (head.Code > 0xFFFF) {
+    info.Char.UnicodeChar = tail ? L' ' : wchar_t(0xFFFD);
+    return info;
+  }
+  info.Char.UnicodeChar = wchar_t(head.Code);
+  if (wide) {
+    info.Attributes =
+        WORD(info.Attributes | (tail ? COMMON_LVB_TRAILING_BYTE : COMMON_LVB_LEADING_BYTE));
+  }
+  return info;
 }
 
 class WindowsConsoleBackend : public ConsoleBackend {
@@ -92,8 +150,7 @@ class WindowsConsoleBackend : public ConsoleBackend {
         Cell& was = shown_[size_t(y - 1) * size_t(w) + size_t(x - 1)];
         if (!(was == c)) same = false;
         was = c;
-        row[size_t(x - 1)].Char.UnicodeChar = WideGlyph(c.Ch);
-        row[size_t(x - 1)].Attributes = c.Attr;
+        row[size_t(x - 1)] = CellInfo(m, x, y);
       }
       if (same) continue;
       SMALL_RECT rect = {SHORT(left_), SHORT(top_ + y - 1), SHORT(left_ + w - 1),
@@ -117,10 +174,14 @@ class WindowsConsoleBackend : public ConsoleBackend {
 
   bool PassingThrough() const override { return !takenOver_; }
 
+  // Cells are written in UTF-16: names in UTF-8 show as their characters.
+  bool ShowsCharacters() const override { return true; }
+
   void TakeOver() override {
     takenOver_ = true;
     shown_.clear();
     InstallRestore();
+    WantQuiet();
   }
 
   void PollInput(InputSink& sink) override {
@@ -131,11 +192,15 @@ class WindowsConsoleBackend : public ConsoleBackend {
 
   void StartMouse(InputSink& sink) override {
     InstallRestore();
+    WantQuiet();
     DWORD mode = 0;
     if (::GetConsoleMode(in_, &mode)) {
-      if (!modeChanged.exchange(true)) {
+      // The mode to restore is in place before the flag that says there is
+      // one: a Ctrl-C in between must find the handle and mode it restores.
+      if (!modeChanged.load()) {
         inputHandle = in_;
         savedInputMode = mode;
+        modeChanged.store(true);
       }
       // Mouse records on; quick edit off, or the mouse would select text.
       ::SetConsoleMode(in_, (mode | ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS) &
@@ -152,10 +217,17 @@ class WindowsConsoleBackend : public ConsoleBackend {
 
   void Stop() override {
     StopReader();
+    QuietenInput();
     RestoreConsole();
   }
 
  private:
+  // A screen was shown: its end leaves no input behind.
+  void WantQuiet() {
+    quietHandle = in_;
+    quietWanted = true;
+  }
+
   // Takes up to 16 pending records and sends each to its consumer: keys to
   // the key queue, mouse records (once the mouse is on) to the mouse queue.
   void ReadRecords(InputSink& sink) {
@@ -170,15 +242,22 @@ class WindowsConsoleBackend : public ConsoleBackend {
         rec.Down = k.bKeyDown != 0;
         rec.VirtualKey = k.wVirtualKeyCode;
         rec.ScanCode = k.wVirtualScanCode;
-        rec.Char = k.uChar.UnicodeChar ? ByteOfTyped(k.uChar.UnicodeChar) : 0;
+        rec.Char = char16_t(k.uChar.UnicodeChar);
         rec.Control = k.dwControlKeyState;
         const int repeat = rec.Down && k.wRepeatCount > 1 ? k.wRepeatCount : 1;
         for (int j = 0; j < repeat; ++j) keys_.Feed(rec, sink);
       } else if (r.EventType == MOUSE_EVENT && mouseOn_) {
         const MOUSE_EVENT_RECORD& m = r.Event.MouseEvent;
-        if (m.dwEventFlags & (MOUSE_WHEELED | MOUSE_HWHEELED)) continue;
-        sink.OnMouse(ConsoleMouseState(m.dwButtonState, m.dwMousePosition.X,
-                                       m.dwMousePosition.Y, left_, top_));
+        if (m.dwEventFlags & MOUSE_HWHEELED) continue;
+        MouseState state = ConsoleMouseState(m.dwButtonState, m.dwMousePosition.X,
+                                             m.dwMousePosition.Y, left_, top_);
+        if (m.dwEventFlags & MOUSE_WHEELED) {
+          // The high word is the turn: positive away from the user (up).
+          state.Wheel = int8_t(int16_t(HIWORD(m.dwButtonState)) > 0 ? -1 : 1);
+        } else {
+          heldButtons = state.Buttons;
+        }
+        sink.OnMouse(state);
       } else if (r.EventType == WINDOW_BUFFER_SIZE_EVENT) {
         repaintWanted_ = true;
       }

@@ -10,6 +10,8 @@
 
 namespace ehi {
 
+/// What shows the console's window and delivers its input: the terminal,
+/// the Windows console, or the headless console.
 class ConsoleBackend {
  public:
   virtual ~ConsoleBackend() = default;
@@ -36,7 +38,17 @@ class ConsoleBackend {
   /// Stops reading input and gives the display back as it was found; part
   /// of the program's end.
   virtual void Stop() {}
+  /// Whether it shows characters beyond the glyph table (names in UTF-8).
+  virtual bool ShowsCharacters() const { return false; }
+  /// Draws the program's screen apart from what the display showed before
+  /// (a terminal's alternate screen), which comes back at the end.
+  virtual void UseAlternateScreen() {}
 };
+
+/// What the program wrote through ConsoleOutput since the window was last
+/// cleared or the cursor last placed: its last words (a stop's message),
+/// which a backend whose screen is gone at the end says again there.
+std::string_view ConsoleClosingText();
 
 /// The console core's input sink: keys to the key queue, mouse reports to
 /// the mouse queue. Safe to call from the input reader thread.

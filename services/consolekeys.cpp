@@ -1,5 +1,10 @@
 #include "consolekeys.h"
 
+#include <string>
+
+#include "glyphs.h"
+#include "wtf8.h"
+
 namespace ehi {
 
 namespace {
@@ -80,12 +85,41 @@ uint8_t ExtendedCode(uint16_t scan, uint32_t control) {
   return uint8_t(scan);
 }
 
+namespace {
+void TypeBytes(std::string_view bytes, InputSink& sink) {
+  for (char b : bytes) sink.OnKey({uint8_t(b), false});
+}
+bool IsHighHalf(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+}  // namespace
+
+// A first half with no second is typed alone (WTF-8), as a name may hold it.
+void ConsoleKeyMapper::Flush(InputSink& sink) {
+  if (high_ != 0) TypeBytes(Utf16ToWtf8(std::u16string(1, high_)), sink);
+  high_ = 0;
+}
+
+void ConsoleKeyMapper::Type(char16_t unit, InputSink& sink) {
+  std::u16string units;
+  if (high_ != 0 && unit >= 0xDC00 && unit <= 0xDFFF) units += high_, high_ = 0;
+  Flush(sink);
+  if (IsHighHalf(unit)) {
+    high_ = unit;
+    return;
+  }
+  units += unit;
+  TypeBytes(Utf16ToWtf8(units), sink);
+}
+
 void ConsoleKeyMapper::Feed(const ConsoleKeyRecord& rec, InputSink& sink) {
   if (!rec.Down) {
     // Letting go of Alt after keypad digits types the character of the
-    // number.
+    // number: the one the system made of it when the record carries it,
+    // else the byte of the number below 128 and the character of its
+    // code page 437 glyph above.
     if (rec.VirtualKey == kVkAlt && altDigits_) {
-      if (altNumber_ != 0) sink.OnKey({altNumber_, false});
+      if (rec.Char != 0) Type(rec.Char, sink);
+      else if (altNumber_ >= 128) TypeBytes(Cp437Glyph(altNumber_), sink);
+      else if (altNumber_ != 0) Type(altNumber_, sink);
       altNumber_ = 0;
       altDigits_ = false;
     }
@@ -104,8 +138,12 @@ void ConsoleKeyMapper::Feed(const ConsoleKeyRecord& rec, InputSink& sink) {
       (rec.Control & (conkey::kShift | conkey::kLeftCtrl | conkey::kRightCtrl));
   const bool extended = rec.Char == 0 || (rec.Control & (conkey::kLeftAlt | conkey::kEnhanced)) ||
                         shiftOrCtrlTab;
-  if (extended) sink.OnKey({ExtendedCode(rec.ScanCode, rec.Control), true});
-  else sink.OnKey({rec.Char, false});
+  if (extended) {
+    Flush(sink);
+    sink.OnKey({ExtendedCode(rec.ScanCode, rec.Control), true});
+  } else {
+    Type(rec.Char, sink);
+  }
 }
 
 MouseState ConsoleMouseState(uint32_t buttonState, int x, int y, int left, int top) {

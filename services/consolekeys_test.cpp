@@ -16,11 +16,11 @@ struct Collect : InputSink {
 using namespace conkey;
 constexpr uint32_t kAlt = kLeftAlt, kCtrl = kLeftCtrl;
 
-ConsoleKeyRecord Down(uint16_t vk, uint16_t scan, uint8_t ch, uint32_t control = 0) {
+ConsoleKeyRecord Down(uint16_t vk, uint16_t scan, char16_t ch, uint32_t control = 0) {
   return {true, vk, scan, ch, control};
 }
-ConsoleKeyRecord Up(uint16_t vk, uint16_t scan, uint32_t control = 0) {
-  return {false, vk, scan, 0, control};
+ConsoleKeyRecord Up(uint16_t vk, uint16_t scan, uint32_t control = 0, char16_t ch = 0) {
+  return {false, vk, scan, ch, control};
 }
 KeyEvent Ext(uint8_t code) { return {code, true}; }
 KeyEvent Chr(uint8_t code) { return {code, false}; }
@@ -77,6 +77,20 @@ TEST(ConsoleKeys, RecordsBecomeTheConsolesKeys) {
        {}},
       {"Ctrl letters are characters", {Down('Y', 21, 25, kCtrl), Down('Z', 44, 26, kCtrl)},
        {Chr(25), Chr(26)}},
+      // Characters beyond ASCII come as their UTF-8 bytes, as names are.
+      {"a character beyond ASCII", {Down(0xDE, 40, u'\u00E9'), Down(0, 0, u'\u65E5')},
+       {Chr(0xC3), Chr(0xA9), Chr(0xE6), Chr(0x97), Chr(0xA5)}},
+      {"a surrogate pair in two records, a release between",
+       {Down(0, 0, 0xD83D), Up(0, 0), Down(0, 0, 0xDE00)},
+       {Chr(0xF0), Chr(0x9F), Chr(0x98), Chr(0x80)}},
+      {"a first half cut short by another key",
+       {Down(0, 0, 0xD83D), Down(0x24, 71, 0, kEnhanced)},
+       {Chr(0xED), Chr(0xA0), Chr(0xBD), Ext(71)}},
+      {"Alt + keypad 1 3 0: the character the system made, else the glyph's",
+       {Down(0x12, 56, 0, kAlt), Down(0x61, 79, 0, kAlt), Down(0x63, 81, 0, kAlt),
+        Down(0x60, 82, 0, kAlt), Up(0x12, 56, 0, u'\u00E9'), Down(0x12, 56, 0, kAlt),
+        Down(0x61, 79, 0, kAlt), Down(0x63, 81, 0, kAlt), Down(0x60, 82, 0, kAlt), Up(0x12, 56)},
+       {Chr(0xC3), Chr(0xA9), Chr(0xC3), Chr(0xA9)}},
   };
   for (const Case& c : cases) {
     ConsoleKeyMapper mapper;

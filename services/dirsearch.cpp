@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "utf8text.h"
 
 namespace ehi {
 
@@ -102,6 +103,15 @@ bool SameChar(char a, char b) {
   return fold && lower(a) == lower(b);
 }
 
+// The bytes of the name's character at `at`: a "?" stands for a whole
+// character of a name in UTF-8, as a user reads it, and a "*" gives up its
+// characters whole; a byte that starts no UTF-8 character is one.
+size_t CharAt(std::string_view n, size_t at) {
+  char32_t code = 0;
+  const size_t length = DecodeUtf8(n.substr(at), code);
+  return length > 0 ? length : 1;
+}
+
 bool MatchFrom(std::string_view p, std::string_view n) {
   // Iterative wildcard match with single-star backtracking: linear in
   // practice and never recursive, whatever the pattern.
@@ -112,11 +122,14 @@ bool MatchFrom(std::string_view p, std::string_view n) {
     if (pi < p.size() && p[pi] == '*') {
       starP = pi++;
       starN = ni;
-    } else if (pi < p.size() && (p[pi] == '?' || SameChar(p[pi], n[ni]))) {
+    } else if (pi < p.size() && p[pi] == '?') {
+      ++pi, ni += CharAt(n, ni);
+    } else if (pi < p.size() && SameChar(p[pi], n[ni])) {
       ++pi, ++ni;
     } else if (starP != std::string_view::npos) {
       pi = starP + 1;
-      ni = ++starN;
+      starN += CharAt(n, starN);
+      ni = starN;
     } else {
       return false;
     }
@@ -152,6 +165,8 @@ void Deliver(EntryRecord& rec) {
     }
     if (attr & rec.ExcludeMask) continue;
     rec.Name = nm;
+    if (nm.size() > size_t(rec.Name.Capacity())) rec.LongName = nm;
+    else rec.LongName.clear();
     rec.kindAttr_ = attr;
     rec.detailsKnown_ = haveFacts;
     if (haveFacts) {
@@ -183,7 +198,7 @@ void EntryRecord::FetchDetails() const {
   // there is rather than a date that is no date.
   time_ = sys::kEarliestPackedTime;
   if (!Search) return;
-  sys::PathFacts f = sys::StatPath(Search->Anchored + Name.Str());
+  sys::PathFacts f = sys::StatPath(Search->Anchored + std::string(WholeName()));
   if (!f.Exists) return;
   time_ = f.PackedTime;
   size_ = uint32_t(f.Size);
@@ -209,7 +224,11 @@ void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec
   rec = EntryRecord();
   SearchError = 0;
   rec.ExcludeMask = ~uint32_t(attributes) & kAttrSearchExcludable;
-  size_t cut = mask.find_last_of("/\\");
+  // The folder part ends at the last separator of the system: on POSIX a
+  // "\\" belongs to a name.
+  size_t cut = mask.size();
+  while (cut > 0 && !sys::IsFolderSeparator(mask[cut - 1])) --cut;
+  cut = cut == 0 ? std::string_view::npos : cut - 1;
   auto state = std::make_shared<SearchState>();
   if (cut == std::string_view::npos) {
     state->Pattern = std::string(mask);

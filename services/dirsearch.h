@@ -24,8 +24,13 @@ struct EntryRecord {
   std::shared_ptr<SearchState> Search;
   /// Attribute bits that make the search pass over an entry.
   uint32_t ExcludeMask = 0;
-  /// The entry's name, without directory.
+  /// The entry's name, without directory, cut at 255 bytes.
   String Name;
+  /// The whole name when Name had to cut it (a Windows name of 255
+  /// characters takes up to 765 bytes of UTF-8), else empty.
+  std::string LongName;
+  /// The entry's whole name: a name cut short would name another file.
+  std::string_view WholeName() const { return LongName.empty() ? Name.View() : LongName; }
 
   /// Last-write time in local time, packed (date high, time of day low).
   uint32_t Time() const;
@@ -37,20 +42,23 @@ struct EntryRecord {
   /// details: everything but read-only.
   uint32_t KnownAttr() const { return kindAttr_; }
 
-  // Filled by the search.
+  /// \cond
+  // Filled by the search; not for the record's users.
   uint32_t kindAttr_ = 0;
   mutable bool detailsKnown_ = false;
   mutable uint32_t time_ = 0, size_ = 0, readOnly_ = 0;
   void FetchDetails() const;
+  /// \endcond
 };
 
 /// Status of the last search step: 0 delivered, 18 no more entries, else
 /// the error that prevented the search (3 path not found, 5 access denied).
 extern int SearchError;
 
-/// Starts a search for `mask` (a directory part, then a name pattern with
-/// "*" and "?") and delivers the first entry that has none of the bits
-/// hidden, system, volume label and directory outside `attributes`.
+/// Starts a search for `mask` (a directory part up to the system's last
+/// folder separator, then a name pattern with "*" and "?") and delivers
+/// the first entry that has none of the bits hidden, system, volume label
+/// and directory outside `attributes`.
 void FindFirstEntry(std::string_view mask, uint16_t attributes, EntryRecord& rec);
 /// Delivers the next entry of the search.
 void FindNextEntry(EntryRecord& rec);
@@ -71,7 +79,9 @@ struct ListedEntry {
 /// per name.
 class ListedEntries {
  public:
+  /// Appends an entry; the name is copied.
   void Add(const char* name, uint32_t attr, bool unresolved);
+  /// The number of entries.
   size_t Size() const { return entries_.size(); }
   /// Entry `i` (0-based).
   ListedEntry operator[](size_t i) const {
@@ -109,6 +119,7 @@ inline uint32_t JudgedAttr(uint32_t listed, uint32_t named) {
 /// subdirectories) asks the file system once. Only one snapshot is active.
 class ListingSnapshot {
  public:
+  /// A snapshot that the first search of the directory fills.
   explicit ListingSnapshot(std::string_view dirPart);
   /// A snapshot of entries listed beforehand (read ahead, complete and
   /// without error): no search of the directory asks the file system.
@@ -118,8 +129,9 @@ class ListingSnapshot {
   ListingSnapshot& operator=(const ListingSnapshot&) = delete;
 };
 
-/// True when `name` matches the pattern: "*" any run, "?" one byte, other
-/// bytes themselves; a pattern ending in ".*" also matches names with no ".".
+/// True when `name` matches the pattern: "*" any run, "?" one character
+/// (a UTF-8 character whole, else one byte), other bytes themselves; a
+/// pattern ending in ".*" also matches names with no ".".
 bool MaskMatches(std::string_view pattern, std::string_view name);
 
 /// Splits a path into directory (up to the last "\", "/" or ":"), name and

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform.h"
 #include "testutil.h"
 
 namespace ehi {
@@ -93,6 +94,25 @@ TEST_F(DirSearch, MaskMatching) {
   EXPECT_FALSE(MaskMatches("a.*", "b"));
 }
 
+// A "?" stands for a whole character of a name in UTF-8 (and for one byte
+// of what is no UTF-8); a "*" never stops inside a character.
+TEST(MaskMatches, WildcardsTakeCharactersWhole) {
+  const struct {
+    const char *mask, *name;
+    bool matches;
+  } cases[] = {
+      {"caf?.txt", "caf\xC3\xA9.txt", true},                         // é: 2 bytes
+      {"?\xE6\x9C\xAC?.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", true},  // 3 bytes each
+      {"???.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", true},
+      {"?.txt", "\xF0\x9F\x98\x80.txt", true},                       // 4 bytes
+      {"??", "\xC3\xA9", false},                                     // one character
+      {"*??", "\xC3\xA9", false},
+      {"??.txt", "\xFF\xFE.txt", true},                              // no UTF-8: bytes
+      {"?.txt", "\xC3.txt", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MaskMatches(c.mask, c.name), c.matches) << c.mask;
+}
+
 // A plain recursive matcher: "*" any run, "?" one byte.
 bool Reference(std::string_view p, std::string_view n) {
   if (p.empty()) return n.empty();
@@ -116,10 +136,23 @@ TEST_F(DirSearch, MaskMatchingAgreesWithAReference) {
   }
 }
 
-// "\\" is a folder separator in a mask, as "/" is.
-TEST_F(DirSearch, BackslashSeparatesTheFolderPart) {
+// "\\" is a character of a name here: only a mask a user typed may use it
+// to separate folders, and that one comes with "/" instead.
+TEST_F(DirSearch, BackslashIsANameCharacterUnlessTyped) {
   WriteFile(dir_ / "sub/in.txt", "");
-  EXPECT_EQ(Names(Search(dir_.Path() + "\\sub\\*.txt", 0)), std::set<std::string>{"in.txt"});
+  WriteFile(dir_ / "sub\\in.txt", "");
+  MakeDirs(dir_ / "a\\b");
+  WriteFile(dir_ / "a\\b/x.txt", "");
+  struct Case {
+    std::string mask;
+    std::set<std::string> names;
+  } cases[] = {
+      {sys::TypedPath(dir_.Path() + "\\sub\\*.txt"), {"in.txt"}},
+      {dir_.Path() + "/sub\\*.txt", {"sub\\in.txt"}},
+      {dir_.Path() + "/a\\b/*.txt", {"x.txt"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Names(Search(c.mask, 0)), c.names) << c.mask;
+  EXPECT_TRUE(sys::StatPath(dir_ / "a\\b").Attr & kAttrDirectory);
 }
 
 // Details are looked up in the listed folder, whatever the current folder
@@ -149,13 +182,22 @@ TEST_F(DirSearch, NothingMatchingGives18AndMissingDirectoryGives3) {
   EXPECT_EQ(SearchError, 3);
 }
 
+// As an ordinary user (root reads every folder): a folder closed to the
+// user gives 5, while its open neighbour is listed.
 TEST_F(DirSearch, UnreadableDirectoryGives5) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every directory";
   MakeDirs(dir_ / "locked");
   chmod((dir_ / "locked").c_str(), 0);
-  EntryRecord rec;
-  FindFirstEntry(dir_.Path() + "/locked/*.*", 0, rec);
-  EXPECT_EQ(SearchError, 5);
+  chmod(dir_.Path().c_str(), 0755);
+  if (!test::ReachableByOthers(dir_.Path()))
+    GTEST_SKIP() << "the temporary folder is closed to other users";
+  const int status = test::AsOrdinaryUser([this] {
+    EntryRecord rec;
+    FindFirstEntry(Mask("sub/*.*"), 0x10, rec);
+    if (SearchError != 0) return 100 + SearchError;
+    FindFirstEntry(Mask("locked/*.*"), 0, rec);
+    return SearchError;
+  });
+  EXPECT_EQ(status, 5);
 }
 
 TEST_F(DirSearch, SizeAndPackedTime) {
@@ -200,6 +242,26 @@ TEST_F(DirSearch, SnapshotServesTheSecondListingOfAFolder) {
     EXPECT_EQ(Names(files), (std::set<std::string>{"a.txt", "r.txt"}));
   }
   EXPECT_EQ(Search(Mask("*.*"), 0).count("late.txt"), 1u);  // fresh again
+}
+
+// A name of more bytes than a short string holds (a Windows name of 255
+// characters takes up to 765 bytes of UTF-8) comes whole: cut, it would
+// name another file.
+TEST(DirSearchNames, ANameLongerThanAShortStringComesWhole) {
+  std::string wide;
+  for (int i = 0; i < 100; ++i) wide += "\xE6\x97\xA5";  // 300 bytes
+  ListedEntries listed;
+  listed.Add(wide.c_str(), 0, false);
+  listed.Add("short", 0, false);
+  ListingSnapshot snapshot("v/", std::move(listed));
+  EntryRecord rec;
+  FindFirstEntry("v/*.*", 0, rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), wide);
+  EXPECT_EQ(rec.Name.Length(), 255);
+  FindNextEntry(rec);
+  ASSERT_EQ(SearchError, 0);
+  EXPECT_EQ(rec.WholeName(), "short");
 }
 
 TEST(SplitPath, Examples) {

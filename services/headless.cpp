@@ -29,6 +29,8 @@ std::deque<ScriptItem> script;
 
 class HeadlessBackend : public ConsoleBackend {
  public:
+  explicit HeadlessBackend(bool characters) : characters_(characters) {}
+  bool ShowsCharacters() const override { return characters_; }
   void Present(const ScreenModel&) override {}
   void PassThrough(std::string_view) override {}
   bool PassingThrough() const override { return false; }
@@ -55,13 +57,16 @@ class HeadlessBackend : public ConsoleBackend {
   // Scripted input is there at once; an empty script has nothing to wait
   // for but must not keep a processor busy either.
   void AwaitInput(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+ private:
+  bool characters_;
 };
 
 }  // namespace
 
-void UseHeadlessConsole() {
+void UseHeadlessConsole(bool characters) {
   script.clear();
-  InstallConsoleBackend(std::make_unique<HeadlessBackend>(), 80, 25, 7);
+  InstallConsoleBackend(std::make_unique<HeadlessBackend>(characters), 80, 25, 7);
 }
 
 void ScriptKey(char c) { script.push_back(KeyItem(KeyEvent{static_cast<uint8_t>(c), false})); }
@@ -72,6 +77,11 @@ void ScriptKeys(std::string_view text) {
 void ScriptMouse(uint16_t buttons, uint16_t x, uint16_t y) {
   ScriptItem i;
   i.mouse = MouseState{buttons, x, y};
+  script.push_back(i);
+}
+void ScriptWheel(uint16_t x, uint16_t y, bool up) {
+  ScriptItem i;
+  i.mouse = MouseState{0, x, y, int8_t(up ? -1 : 1)};
   script.push_back(i);
 }
 void ScriptClick(uint16_t x, uint16_t y, uint16_t buttons) {

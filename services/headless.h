@@ -12,7 +12,9 @@ namespace ehi {
 
 /// Replaces whatever console there was by a fresh headless one: 80 x 25,
 /// light grey on black, cursor at (1, 1), no pending input, mouse off.
-void UseHeadlessConsole();
+/// `characters`: it shows names in UTF-8 as characters, as a terminal does
+/// (otherwise byte for byte, as the glyph table has them).
+void UseHeadlessConsole(bool characters = false);
 
 /// The character byte of the cell at a 1-based column and row.
 uint8_t ScreenChar(int column, int row);
@@ -45,6 +47,8 @@ void ScriptExtendedKey(uint8_t code);
 void ScriptKeys(std::string_view text);
 /// Appends a mouse report (buttons held, 0-based position) to the script.
 void ScriptMouse(uint16_t buttons, uint16_t x, uint16_t y);
+/// Appends a turn of the wheel (up, or down) at a 0-based cell.
+void ScriptWheel(uint16_t x, uint16_t y, bool up);
 /// Appends a press and a release of `buttons` at a 0-based cell.
 void ScriptClick(uint16_t x, uint16_t y, uint16_t buttons = 1);
 /// Appends a checkpoint: `check` runs when the program reaches it (for

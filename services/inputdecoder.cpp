@@ -143,6 +143,13 @@ void Extended(InputSink& sink, uint8_t code) {
   if (code != 0) sink.OnKey(KeyEvent{code, true});
 }
 
+// The 0-based cell of a 1-based coordinate on the wire; one past what 16
+// bits hold stays at 65535 (past every window) instead of wrapping round.
+uint16_t WireCell(int v) {
+  if (v <= 0) return 0;
+  return v - 1 > 65535 ? uint16_t(65535) : uint16_t(v - 1);
+}
+
 // Splits "a;b;c" into at most 4 numbers (missing ones are 0).
 int SplitParams(std::string_view params, int out[4]) {
   int n = 0;
@@ -169,8 +176,15 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
   pending_.append(bytes.data(), bytes.size());
   size_t start = 0;
   while (start < pending_.size()) {
+    if (rawLeft_ > 0) {
+      --rawLeft_;
+      ++start;
+      continue;
+    }
     if (discarding_) {
       const unsigned char c = static_cast<unsigned char>(pending_[start]);
+      const bool bare = droppedBareCsi_;
+      droppedBareCsi_ = false;
       if (c >= 0x20 && c <= 0x3F) {
         ++start;
         continue;
@@ -178,6 +192,7 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
       discarding_ = false;
       if (c >= 0x40 && c <= 0x7E) {
         ++start;  // the final byte of the swallowed sequence
+        if (bare && c == 'M') rawLeft_ = 3;  // an X10 report's three bytes
         continue;
       }
     }
@@ -197,10 +212,26 @@ void InputDecoder::Feed(std::string_view bytes, InputSink& sink) {
   pending_.clear();
 }
 
+int InputDecoder::WaitMs() const {
+  return pending_.size() == 1 && !discarding_ ? kEscapeWaitMs : kSequenceWaitMs;
+}
+
 void InputDecoder::Timeout(InputSink& sink) {
-  if (pending_ == std::string(1, kEsc)) sink.OnKey(KeyEvent{uint8_t(key::kEscape), false});
+  if (pending_.empty()) {
+    // The tail of a dropped sequence never came.
+    discarding_ = droppedBareCsi_ = false;
+    rawLeft_ = 0;
+    return;
+  }
+  if (pending_ == std::string(1, kEsc)) {
+    sink.OnKey(KeyEvent{uint8_t(key::kEscape), false});
+  } else if (pending_.size() >= 3 && pending_[1] == '[' && pending_[2] == 'M') {
+    rawLeft_ = 6 - pending_.size();  // an X10 report: its rest is so many bytes
+  } else if (pending_[1] == '[' || pending_[1] == 'O') {
+    discarding_ = true;  // a control sequence's rest may still come
+    droppedBareCsi_ = pending_ == "\x1b[";
+  }
   pending_.clear();
-  discarding_ = false;
 }
 
 size_t InputDecoder::DecodeOne(InputSink& sink) {
@@ -272,9 +303,20 @@ size_t InputDecoder::DecodeSs3(InputSink& sink) {
 }
 
 void InputDecoder::Mouse(int code, int x, int y, bool release, InputSink& sink) {
-  // The wheel and the extra buttons (codes 128 and up) are no buttons of
-  // this console.
-  if (code & (64 | 128)) return;
+  // The extra buttons (codes 128 and up) are no buttons of this console.
+  if (code & 128) return;
+  if (code & 64) {
+    // The wheel: 64 up, 65 down (a turn, never released); 66 and 67 are
+    // the sideways wheel, which nothing here uses.
+    if ((code & 2) || release) return;
+    MouseState s;
+    s.Buttons = held_;
+    s.X = WireCell(x);
+    s.Y = WireCell(y);
+    s.Wheel = int8_t(code & 1 ? 1 : -1);
+    sink.OnMouse(s);
+    return;
+  }
   static const uint16_t kBit[4] = {1, 4, 2, 0};  // left, middle, right, none
   const uint16_t bit = kBit[code & 3];
   if (code & 32) {
@@ -286,8 +328,8 @@ void InputDecoder::Mouse(int code, int x, int y, bool release, InputSink& sink) 
   }
   MouseState s;
   s.Buttons = held_;
-  s.X = uint16_t(x > 0 ? x - 1 : 0);
-  s.Y = uint16_t(y > 0 ? y - 1 : 0);
+  s.X = WireCell(x);
+  s.Y = WireCell(y);
   sink.OnMouse(s);
 }
 
@@ -353,9 +395,88 @@ size_t InputDecoder::DecodeCsi(InputSink& sink) {
       if (k) Extended(sink, WithModifiers(*k, modifier));
       break;
     }
-    default: break;  // focus reports, answers to queries: not keys
+    case 'n':  // the answer to a status request
+      if (n == 1 && (v[0] == 0 || v[0] == 3)) ++statusReplies_;
+      break;
+    default: break;  // focus reports, answers to other queries: not keys
   }
   return used;
+}
+
+void ButtonWatch::Report(int code, bool release) {
+  if (code & (32 | 64 | 128)) return;  // moves, the wheel, extra buttons
+  static const uint16_t kBit[4] = {1, 4, 2, 0};
+  const uint16_t bit = kBit[code & 3];
+  if (release || (code & 3) == 3) {
+    held_ = uint16_t(bit ? held_ & ~bit : 0);
+  } else {
+    held_ = uint16_t(held_ | bit);
+  }
+}
+
+void ButtonWatch::Feed(const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const char c = bytes[i];
+    switch (state_) {
+      case 3:
+        if (c >= '0' && c <= '9') {
+          if (inCode_ && code_ < 1000) code_ = code_ * 10 + (c - '0');
+          continue;
+        }
+        if (c == ';') {
+          inCode_ = false;
+          continue;
+        }
+        if (c == 'M' || c == 'm') {
+          Report(code_, c == 'm');
+          state_ = 0;
+          continue;
+        }
+        break;
+      case 4:
+        Report(static_cast<unsigned char>(c) - 32, false);
+        state_ = 5;
+        continue;
+      case 5: state_ = 6; continue;
+      case 6: state_ = 0; continue;
+      case 2:
+        if (c == '<') {
+          state_ = 3;
+          code_ = 0;
+          inCode_ = true;
+          continue;
+        }
+        if (c == 'M') {
+          state_ = 4;
+          continue;
+        }
+        break;
+      case 1:
+        if (c == '[') {
+          state_ = 2;
+          continue;
+        }
+        break;
+      default: break;
+    }
+    state_ = c == kEsc ? 1 : 0;
+  }
+}
+
+void StatusWatch::Feed(const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const char c = bytes[i];
+    if (state_ == 1 && c == '[') {
+      state_ = 2;
+    } else if (state_ == 2 && (c == '0' || c == '3')) {
+      state_ = 3;
+    } else if (state_ == 3 && c == 'n') {
+      answered_ = true;
+      state_ = 0;
+    } else {
+      state_ = c == kEsc ? 1 : 0;
+    }
+  }
 }
 
 }  // namespace ehi

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ehi {
@@ -17,7 +18,7 @@ struct Recorder : InputSink {
   }
   void OnMouse(const MouseState& m) override {
     seen.push_back("m" + std::to_string(m.Buttons) + "," + std::to_string(m.X) + "," +
-                   std::to_string(m.Y));
+                   std::to_string(m.Y) + (m.Wheel ? "w" + std::to_string(m.Wheel) : ""));
   }
 };
 
@@ -105,8 +106,13 @@ TEST(InputDecoder, MouseReports) {
   // A move with the left button held keeps it held.
   EXPECT_EQ(Decode("\x1b[<0;2;2M\x1b[<32;3;2M"),
             (std::vector<std::string>{"m1,1,1", "m1,2,1"}));
-  // The wheel is no button.
-  EXPECT_EQ(Decode("\x1b[<64;2;2M"), std::vector<std::string>{});
+  // The wheel is no button: a turn up (64) or down (65), Shift or not; the
+  // sideways wheel (66, 67) is nothing.
+  EXPECT_EQ(Decode("\x1b[<64;2;2M\x1b[<65;3;2M\x1b[<68;2;2M\x1b[<66;2;2M"),
+            (std::vector<std::string>{"m0,1,1w-1", "m0,2,1w1", "m0,1,1w-1"}));
+  // A coordinate past 16 bits stays past every window instead of wrapping
+  // round to a cell on it (65541 would be column 5).
+  EXPECT_EQ(Decode("\x1b[<0;65541;3M"), std::vector<std::string>{"m1,65535,2"});
   // X10: ESC [ M, then button, column and row, each + 32.
   EXPECT_EQ(Decode("\x1b[M !!\x1b[M#!!"), (std::vector<std::string>{"m1,0,0", "m0,0,0"}));
 }
@@ -123,6 +129,89 @@ TEST(InputDecoder, SplitSequencesAndEscapeTiming) {
   d.Timeout(r);  // nothing followed: the Escape key
   EXPECT_EQ(r.seen.back(), "c27");
   EXPECT_EQ(Decode("\x1b\x1b", false), (std::vector<std::string>{"c27"}));
+}
+
+// A report split on a slow link: its rest is waited for long enough, and
+// when it comes after all, too late, it is swallowed, never typed.
+TEST(InputDecoder, SplitReportsWaitAndLateTailsNeverType) {
+  InputDecoder d;
+  Recorder r;
+  d.Feed("\x1b", r);
+  EXPECT_EQ(d.WaitMs(), InputDecoder::kEscapeWaitMs);
+  d.Feed("[<0;5;4", r);
+  EXPECT_EQ(d.WaitMs(), InputDecoder::kSequenceWaitMs);
+  EXPECT_GE(InputDecoder::kSequenceWaitMs, 500);
+  d.Feed("M\x1b[<0;5;4m", r);
+  EXPECT_EQ(r.seen, (std::vector<std::string>{"m1,4,3", "m0,4,3"}));
+  r.seen.clear();
+
+  // Given up on, then its tail comes: SGR reports, and X10 ones whose
+  // coordinate bytes may be any characters (a press at column 50, row 18).
+  const std::pair<std::string, std::string> split[] = {
+      {"\x1b[<0;5", "M"}, {"\x1b[<0;5", "4M"}, {"\x1b[<0;5", ";4M"}, {"\x1b[<0;5", "0;4M"},
+      {"\x1b[", "M R2"},   {"\x1b[M", " R2"},   {"\x1b[M ", "R2"},   {"\x1b[M R", "2"},
+      {"\x1b[M", "\xff\xfe\x80"},
+  };
+  for (const auto& [head, tail] : split) {
+    InputDecoder late;
+    Recorder seen;
+    late.Feed(head, seen);
+    late.Timeout(seen);  // gave up on it: dropped
+    late.Feed(tail + "a", seen);
+    EXPECT_EQ(seen.seen, std::vector<std::string>{"c97"}) << head.substr(1) << "|" << tail;
+  }
+  // The tail that never comes stops being waited for at the next timeout.
+  d.Feed("\x1b[<0;5", r);
+  d.Timeout(r);
+  d.Timeout(r);
+  EXPECT_FALSE(d.Pending());
+  d.Feed("M", r);
+  EXPECT_EQ(r.seen, std::vector<std::string>{"c77"});
+}
+
+// The buttons held, followed through raw bytes, as the end of the screen
+// waits for a release.
+TEST(ButtonWatch, FollowsPressesAndReleases) {
+  struct Case {
+    uint16_t held;
+    const char* bytes;
+    uint16_t want;
+  };
+  const Case table[] = {
+      {1, "\x1b[<0;5;5m", 0},          {1, "\x1b[<32;6;5M", 1},  // a drag keeps it
+      {1, "\x1b[<64;1;1M", 1},         {1, "\x1b[M#!!", 0},      // X10 release
+      {0, "\x1b[<2;1;1M", 2},          {5, "\x1b[<1;1;1m", 1},
+      {1, "typed m and M", 1},         {1, "\x1b[<0;1;1M\x1b[<0;1;1m", 0},
+      {1, "\x1b[<3;9;9m", 0},
+  };
+  for (const Case& c : table) {
+    ButtonWatch whole(c.held), bytewise(c.held);
+    whole.Feed(c.bytes, std::string(c.bytes).size());
+    for (const char* p = c.bytes; *p; ++p) bytewise.Feed(p, 1);
+    EXPECT_EQ(whole.Held(), c.want) << c.bytes + 1;
+    EXPECT_EQ(bytewise.Held(), c.want) << c.bytes + 1;
+  }
+}
+
+// The terminal's answer to a status request, which the end of the screen
+// waits for, spotted in raw bytes as the decoder counts it, and never a key.
+TEST(StatusWatch, SpotsTheAnswerAsTheDecoderCountsIt) {
+  const std::pair<std::string, bool> table[] = {
+      {"\x1b[0n", true},           {"\x1b[3n", true},  {"\x1b[<0;5;3M\x1b[<0;5;3m\x1b[0n", true},
+      {"typed 0n and [0n", false}, {"\x1b[6n", false}, {"\x1b[1;0n", false},
+  };
+  for (const auto& [bytes, answer] : table) {
+    StatusWatch whole, bytewise;
+    whole.Feed(bytes.data(), bytes.size());
+    for (char c : bytes) bytewise.Feed(&c, 1);
+    EXPECT_EQ(whole.Answered(), answer) << bytes.substr(1);
+    EXPECT_EQ(bytewise.Answered(), answer) << bytes.substr(1);
+    InputDecoder d;
+    Recorder r;
+    d.Feed(bytes, r);
+    EXPECT_EQ(d.StatusReplies(), answer ? 1u : 0u) << bytes.substr(1);
+    for (const std::string& e : r.seen) EXPECT_EQ(e[0], bytes[0] == 27 ? 'm' : 'c');
+  }
 }
 
 TEST(InputDecoder, UnknownSequencesNeverLeakAsText) {

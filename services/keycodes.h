@@ -7,7 +7,8 @@
 
 namespace ehi::key {
 
-// Extended codes.
+///@{
+/// An extended code (read as 0, then the code), named after its key.
 constexpr uint8_t kShiftTab = 15;
 constexpr uint8_t kPadEnter = 28;
 constexpr uint8_t kPadSlash = 53;
@@ -27,13 +28,18 @@ constexpr uint8_t kPgDn = 81;
 constexpr uint8_t kIns = 82;
 constexpr uint8_t kDel = 83;
 constexpr uint8_t kAltEnter = 166;
+///@}
 
-// Characters.
+///@{
+/// A character that edits a line or ends the input, named after its key.
+constexpr char kBell = 7;
 constexpr char kBackspace = 8;
+constexpr char kLineFeed = 10;
 constexpr char kCtrlS = 19;
 constexpr char kEnter = 13;
 constexpr char kCtrlY = 25;
 constexpr char kCtrlZ = 26;
 constexpr char kEscape = 27;
+///@}
 
 }  // namespace ehi::key

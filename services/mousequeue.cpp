@@ -2,18 +2,21 @@
 
 namespace ehi {
 
-void MouseQueue::Report(const MouseState& s) {
+void MouseQueue::Report(const MouseState& s, bool onScreen) {
   std::lock_guard<std::mutex> hold(lock_);
   uint16_t action = 0;
-  if (s.Buttons != previous_.Buttons) {
-    action = (s.Buttons & previous_.Buttons) == previous_.Buttons ? 1 : 2;
+  if (s.Wheel != 0) {
+    action = s.Wheel < 0 ? mouse::kWheelUp : mouse::kWheelDown;
+  } else if (s.Buttons != previous_.Buttons) {
+    action = (s.Buttons & previous_.Buttons) == previous_.Buttons ? mouse::kDown : mouse::kUp;
   } else if (s.X != previous_.X || s.Y != previous_.Y) {
-    action = 4;
+    action = mouse::kMoved;
   }
   previous_ = s;
-  if (action == 0) return;
+  previous_.Wheel = 0;
+  if (action == 0 || !onScreen) return;
   MouseEvent e{s.Buttons, s.X, s.Y, action};
-  if (action == 4 && !events_.empty() && events_.back().Action == 4 &&
+  if (action == mouse::kMoved && !events_.empty() && events_.back().Action == mouse::kMoved &&
       events_.back().Buttons == s.Buttons) {
     events_.back() = e;
     return;

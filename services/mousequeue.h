@@ -14,11 +14,15 @@ namespace ehi {
 /// At most 16 pending events, first in first out, under one lock.
 class MouseQueue {
  public:
+  /// Pending events at most.
   static constexpr size_t kCapacity = 16;
-  /// Records the mouse's new state; queues an event when something changed.
-  /// Consecutive moves with the same buttons merge into the latest one, so
-  /// moves never crowd a click out; a 17th pending event is dropped.
-  void Report(const MouseState& s);
+  /// Records the mouse's new state; queues an event when something changed
+  /// and the cell lies on the screen (`onScreen`: a report from past the
+  /// screen's edge only keeps the buttons' state). Consecutive moves with
+  /// the same buttons merge into the latest one, so moves never crowd a
+  /// click out; a 17th pending event is dropped. A turn of the wheel is an
+  /// event of its own.
+  void Report(const MouseState& s, bool onScreen = true);
   /// Copies the first event without removing it; false when empty.
   bool Peek(MouseEvent& e);
   /// Removes and returns the first event; false when empty.

@@ -195,18 +195,42 @@ long double TextToReal(std::string_view s, int& errorPos) {
   if (pos != len) return fail(pos);
   errorPos = 0;
 
+  // The exponent as given, saturated: it may have any number of digits.
+  long long exp = 0;
+  if (mantissaEnd < len) {
+    size_t i = mantissaEnd + 1;
+    bool expNeg = false;
+    if (s[i] == '+' || s[i] == '-') expNeg = s[i++] == '-';
+    for (; i < len; ++i)
+      if (exp < 100000000) exp = exp * 10 + (s[i] - '0');
+    if (expNeg) exp = -exp;
+  }
+
   // The syntax is checked; strtold does the exact conversion at the full
   // precision of long double on every system (from_chars of long double is
-  // not exact everywhere). The programs keep the "C" locale, whose decimal
-  // separator is the point.
-  const std::string text(s.substr(mantissaStart));
+  // not exact everywhere). It reads the digits without their point, scaled
+  // by the power of ten that the point stood for: the decimal separator of
+  // the program's locale (a comma in many) then plays no part.
+  std::string text;
+  long long fractionDigits = 0;
+  bool afterPoint = false;
+  for (size_t i = mantissaStart; i < mantissaEnd; ++i) {
+    if (s[i] == '.') {
+      afterPoint = true;
+    } else {
+      text += s[i];
+      fractionDigits += afterPoint;
+    }
+  }
+  text += 'e';
+  text += std::to_string(exp - fractionDigits);
   errno = 0;
   long double value = std::strtold(text.c_str(), nullptr);
   if (errno == ERANGE && (std::isinf(value) || value == 0.0L)) {
     // Decide between overflow and underflow from the decimal magnitude:
     // position of the first non-zero digit relative to the point, plus the
-    // exponent (saturated, since it may have any number of digits).
-    // `lead` is the power of ten of the first significant digit, plus one.
+    // exponent. `lead` is the power of ten of the first significant digit,
+    // plus one.
     long long intDigits = 0, fracZeros = 0;
     bool seenPoint = false, seenNonZero = false;
     for (size_t i = mantissaStart; i < mantissaEnd && !(seenPoint && seenNonZero); ++i) {
@@ -223,17 +247,6 @@ long double TextToReal(std::string_view s, int& errorPos) {
       }
     }
     const long long lead = intDigits > 0 ? intDigits : -fracZeros;
-    long long exp = 0;
-    size_t i = mantissaEnd;
-    if (i < len) {
-      ++i;
-      bool expNeg = false;
-      if (s[i] == '+' || s[i] == '-') expNeg = s[i++] == '-';
-      for (; i < len; ++i) {
-        if (exp < 100000000) exp = exp * 10 + (s[i] - '0');
-      }
-      if (expNeg) exp = -exp;
-    }
     value = (seenNonZero && lead + exp > 0) ? HUGE_VALL : 0.0L;
   }
   return negative ? -value : value;

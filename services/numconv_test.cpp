@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
+
+#include "testutil.h"
 
 namespace ehi {
 namespace {
@@ -126,6 +131,56 @@ TEST(RealConversions, RoundTripKeepsSixteenDigits) {
         << text.Str();
   }
 }
+
+#ifndef _WIN32
+// Puts the program's number format into a locale whose decimal point is a
+// comma for the object's lifetime: an installed one, or one compiled for
+// the test. Active() is false when there is none to be had.
+class CommaLocale {
+ public:
+  CommaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+      if (std::setlocale(LC_NUMERIC, name)) return;
+    setenv("LOCPATH", compiled_.Path().c_str(), 1);
+    const std::string make =
+        "localedef -i de_DE -f UTF-8 '" + compiled_ / "de_DE.UTF-8" + "' >/dev/null 2>&1";
+    // localedef ends with 1 on mere warnings: whether the locale loads
+    // tells.
+    (void)std::system(make.c_str());
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  }
+  ~CommaLocale() {
+    std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+  }
+  bool Active() const { return std::strcmp(std::localeconv()->decimal_point, ",") == 0; }
+
+ private:
+  test::TempDir compiled_;
+};
+
+// A program that takes its number format from the user's locale (a comma
+// for the decimal point in much of the world) reads and writes reals as
+// any other: the conversions never consult the locale.
+TEST(RealConversions, IndependentOfTheLocale) {
+  CommaLocale comma;
+  if (!comma.Active())
+    GTEST_SKIP() << "no locale with a decimal comma is installed, and localedef could not make "
+                    "one (it needs the locales package)";
+  const struct {
+    const char* text;
+    long double value;
+    int errorPos;
+  } cases[] = {{"1.5", 1.5L, 0}, {"-2.25e1", -22.5L, 0}, {".5", 0.5L, 0},
+               {"1.000000000000000E+000", 1.0L, 0}, {"1,5", 0.0L, 2}};
+  for (const auto& c : cases) {
+    int err = -1;
+    EXPECT_EQ(TextToReal(c.text, err), c.value) << c.text;
+    EXPECT_EQ(err, c.errorPos) << c.text;
+  }
+  EXPECT_EQ(RealToText(-2.5).Str(), "-2.500000000000000E+000");
+}
+#endif
 
 }  // namespace
 }  // namespace ehi

@@ -1,11 +1,15 @@
-// The thin layer over the operating system. Everything that calls POSIX
-// lives behind these declarations (in platform_posix.cpp), so the rest of the
-// system speaks only of descriptors, names and runtime error numbers.
+// The thin layer over the operating system. Everything that calls the
+// system lives behind these declarations, implemented once for POSIX
+// (platform_posix.cpp, replace_posix.cpp) and once for Windows
+// (platform_win32.cpp, replace_win32.cpp), so the rest of the system speaks
+// only of opaque handles, names and runtime error numbers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "codes.h"
 
@@ -20,6 +24,7 @@ class Handle {
   explicit constexpr Handle(intptr_t raw) : raw_(raw) {}
   /// For the platform files: the platform's own value.
   constexpr intptr_t Raw() const { return raw_; }
+  /// The same file.
   friend constexpr bool operator==(Handle a, Handle b) { return a.raw_ == b.raw_; }
 
  private:
@@ -28,30 +33,38 @@ class Handle {
 /// No open file.
 constexpr Handle kNoHandle{};
 
+/// The program's arguments after its name, as bytes (UTF-8, as every name
+/// inside the program): on Windows read from the wide command line, since
+/// the narrow `argv` holds look-alikes of characters the code page lacks.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
 /// The process's standard streams.
 enum class StandardStream { Input, Output, Error };
 /// The handle of a standard stream (never closed by CloseHandle).
 Handle StandardHandle(StandardStream which);
 
-/// The controlling terminal opened for writing (or reading), or kNoHandle
-/// when the process has none. Opened once and kept for the whole run.
-Handle TerminalOutput();
-Handle TerminalInput();
+/// Opens the null device in place of a closed standard input or standard
+/// error, so that nothing the program opens later (the terminal) takes its
+/// place and receives what is meant for it. Returns false when standard
+/// output is closed. Programs call it first, before anything is opened.
+bool SecureStandardStreams();
 
-/// Called with the name just before every open for reading. Only fault
-/// injection tests set it (to make a file vanish at a known moment); the
-/// shipped programs leave it empty.
-using BeforeOpenHook = void (*)(const std::string& name);
-void SetBeforeOpenHookForTesting(BeforeOpenHook hook);
+/// The controlling terminal opened for writing, or kNoHandle when the
+/// process has none. Opened once and kept for the whole run.
+Handle TerminalOutput();
+/// The controlling terminal opened for reading, as TerminalOutput.
+Handle TerminalInput();
 
 /// Opens an existing file for reading. On failure returns kNoHandle and sets
 /// `error` to the runtime error number. A directory is refused with 5.
 Handle OpenForReading(const std::string& name, int& error);
 /// Like OpenForReading, but never waits at the open and gives only a regular
-/// file: anything else (a FIFO, a device, a socket, also one swapped in
-/// after a listing) is closed again and reported through `notRegular` with
-/// kNoHandle and no error. `size`, when given, receives the file's size as
-/// the open found it.
+/// file: anything else (a FIFO, a device, a socket, a folder, also one
+/// swapped in after a listing, whether or not it could be opened) is
+/// reported through `notRegular` with kNoHandle and no error. A name that
+/// is gone or a link that leads nowhere is "file not found" (2; 3 when its
+/// folder is gone too). `size`, when given, receives the file's size as the
+/// open found it.
 Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
                              uint64_t* size = nullptr);
 /// Asks the system to bring the content of `name` into its cache, when it
@@ -72,10 +85,6 @@ constexpr long kReadWouldWait = -2;
 /// then it returns kReadWouldWait. For reading ahead of a reader, whose
 /// wait it must not take on.
 long ReadWithoutWaiting(Handle h, char* buffer, size_t size, int& error);
-/// For fault-injection tests only: every read gives at most `bytes` bytes
-/// (0: as many as asked for), as network and FUSE file systems may in the
-/// middle of a file.
-void SetShortReadsForTesting(size_t bytes);
 /// Writes all bytes; false when a write fails or writes fewer bytes.
 bool WriteAll(Handle h, const char* data, size_t size);
 /// Closes a handle; false on failure. Standard handles stay open.
@@ -91,13 +100,20 @@ constexpr uint32_t kEarliestPackedTime = (1u << 21) | (1u << 16);
 
 /// What the file system says of one path (links followed).
 struct PathFacts {
+  /// Whether the path names something (links followed).
   bool Exists = false;
   /// Its attribute bits: directory, read-only, and system for anything that
   /// is neither a plain file nor a directory (also what does not exist).
   uint32_t Attr = kAttrSystem;
-  uint32_t PackedTime = 0;     // last-write time, local, packed
+  /// The last-write time, local, packed.
+  uint32_t PackedTime = 0;
+  /// The size in bytes.
   uint64_t Size = 0;
+  ///@{
+  /// Together, what the file is, whatever the path to it: a folder reached
+  /// twice (through a link) has the same pair.
   uint64_t Device = 0, Inode = 0;
+  ///@}
 };
 /// Facts of `path`, following symbolic links; Exists is false when the path
 /// (or the link's target) does not exist.
@@ -125,9 +141,6 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error);
 bool CommitReplace(Replacement* job, int& error);
 /// Abandons the job: the temporary file goes, the target stays as it was.
 void AbortReplace(Replacement* job);
-/// For fault-injection tests only: force the named temporary file, and call
-/// `whileNamed` once the temporary file has a name in the folder.
-void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 
 /// How many files the process may have open at once (a large number when
 /// there is no limit).
@@ -148,8 +161,8 @@ struct DirEntry {
   /// directory.
   uint32_t Attr = 0;
   /// The listing could not tell what the entry is (a link, or a file system
-  /// without entry types): ask LookUpDirEntry before trusting Attr's
-  /// directory and system bits.
+  /// without entry types): look the entry up (StatInDirStream) before
+  /// trusting Attr's directory and system bits.
   bool Unresolved = false;
 };
 
@@ -161,14 +174,6 @@ DirStream* OpenDirStream(const std::string& path, int& error);
 /// The next entry: false at the end, or with `error` set when reading the
 /// directory failed part-way.
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error);
-/// For fault-injection tests only: reading any directory fails with a
-/// device error after its first `entries` entries (a negative count
-/// switches it off).
-void SetListingFaultForTesting(int entries);
-/// For fault-injection tests only: reading any directory waits for ever
-/// after its first `entries` entries, as a share that stopped answering
-/// does (a negative count switches it off).
-void SetListingStallForTesting(int entries);
 /// `dir` (a folder part with its trailing separator, "" for the current
 /// folder) as a path that means the same folder whatever the current folder
 /// is later; `dir` itself when that cannot be found out.
@@ -182,6 +187,14 @@ Handle OpenRegularInDirStream(DirStream* d, const std::string& path, int& error,
 PathFacts StatInDirStream(DirStream* d, const char* name);
 /// Closes the stream.
 void CloseDirStream(DirStream* d);
+/// Whether `c` separates folders in a path: "/" everywhere, and "\\" too
+/// on Windows. On POSIX "\\" is a character of a name like any other.
+bool IsFolderSeparator(char c);
+/// A path or mask as a user typed it, where "\\" may separate folders as
+/// on Windows, in the form the other calls take: on POSIX every "\\"
+/// becomes "/" (so a typed mask cannot name a file with "\\" in its name
+/// there); Windows takes it as it is.
+std::string TypedPath(std::string_view typed);
 /// Whether the file system takes names without regard to letter case
 /// (Windows), so that masks match that way too.
 bool NamesIgnoreCase();

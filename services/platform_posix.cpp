@@ -2,9 +2,12 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 #include <dirent.h>
+#ifdef EHI_HAVE_DLADDR
 #include <dlfcn.h>
+#endif
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,6 +29,10 @@
 
 namespace ehi::sys {
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 Handle StandardHandle(StandardStream which) {
   switch (which) {
     case StandardStream::Input: return FromFd(STDIN_FILENO);
@@ -35,15 +42,20 @@ Handle StandardHandle(StandardStream which) {
   return kNoHandle;
 }
 
-namespace {
-
-// A folder part may use "\\" as its separator, as masks typed on the
-// system's home platform do.
-std::string NativePath(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
+bool SecureStandardStreams() {
+  auto closed = [](int fd) { return ::fcntl(fd, F_GETFD) == -1 && errno == EBADF; };
+  for (int fd : {STDIN_FILENO, STDERR_FILENO}) {
+    if (!closed(fd)) continue;
+    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+  return !closed(STDOUT_FILENO);
 }
+
+namespace {
 
 Handle OpenTerminal(int flags) {
   return FromFd(::open("/dev/tty", flags | O_CLOEXEC | O_NOCTTY));
@@ -82,16 +94,34 @@ PathFacts FactsFrom(const struct stat& st) {
 // what was opened on the descriptor itself, so nothing swapped in between
 // a listing and the open can pass for what the listing saw. Non-regular
 // files stay non-blocking: ReadSome waits for their data with poll.
+// With `notRegular`, one rule holds whatever happened to the name since it
+// was listed: a name that is gone, or a link that now leads nowhere, is a
+// file that vanished (2); anything that is not a regular file (a FIFO, a
+// socket, a device, a folder, a terminal that is not ours) is passed over,
+// whether its open fails or succeeds.
 Handle OpenChecked(const std::string& name, int flags, int& error, bool* notRegular,
                    int dirFd = AT_FDCWD, const char* relative = nullptr,
                    uint64_t* size = nullptr) {
-  int fd = ::openat(dirFd, relative ? relative : name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  const char* at = relative ? relative : name.c_str();
+  int fd = ::openat(dirFd, at, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+  struct stat st;
   if (fd < 0) {
-    error = MapError(errno, &name, rte::kAccessDenied);
+    const int e = errno;
+    if (notRegular) {
+      if (::fstatat(dirFd, at, &st, 0) == 0 && !S_ISREG(st.st_mode)) {
+        error = 0;
+        *notRegular = true;
+        return kNoHandle;
+      }
+      if (e == ELOOP) {  // a chain of links that ends nowhere
+        error = MapError(ENOENT, &name);
+        return kNoHandle;
+      }
+    }
+    error = MapOpenError(e, name, (flags & O_ACCMODE) != O_RDONLY);
     return kNoHandle;
   }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || (S_ISDIR(st.st_mode) && !notRegular)) {
     ::close(fd);
     error = rte::kAccessDenied;
     return kNoHandle;
@@ -137,6 +167,7 @@ Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegul
 }
 
 void WarmFile(const std::string& name) {
+#ifdef POSIX_FADV_WILLNEED
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return;
   struct stat st;
@@ -144,6 +175,10 @@ void WarmFile(const std::string& name) {
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
     (void)::posix_fadvise(fd, 0, st.st_size, POSIX_FADV_WILLNEED);
   ::close(fd);
+#else
+  // No way to ask without waiting for the data: only a hint, so none.
+  (void)name;
+#endif
 }
 
 Handle OpenForWriting(const std::string& name, int& error) {
@@ -224,12 +259,12 @@ bool IsCharacterDevice(Handle h) {
 
 PathFacts StatPath(const std::string& path) {
   struct stat st;
-  if (::stat(path.empty() ? "." : NativePath(path).c_str(), &st) != 0) return PathFacts();
+  if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return PathFacts();
   return FactsFrom(st);
 }
 
 std::string AnchoredFolder(const std::string& dir) {
-  if (!dir.empty() && (dir[0] == '/' || dir[0] == '\\')) return dir;
+  if (!dir.empty() && dir[0] == '/') return dir;
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return dir;
   std::string anchored(buf);
@@ -277,8 +312,7 @@ DirStream* OpenDirStream(const std::string& path, int& error) {
   // Everything is allocated before the folder is opened: an allocation
   // that fails (and, on a helper thread, throws) leaves nothing open.
   auto stream = std::make_unique<DirStream>();
-  const std::string native = path.empty() ? "." : NativePath(path);
-  stream->dir = ::opendir(native.c_str());
+  stream->dir = ::opendir(path.empty() ? "." : path.c_str());
   if (!stream->dir) {
     int e = errno;
     error = (e == ENOENT || e == ENOTDIR) ? rte::kPathNotFound : MapError(e);
@@ -321,6 +355,7 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   // and ".." are not.
   const bool dots = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
   entry.Attr = e->d_name[0] == '.' && !dots ? kAttrHidden : 0;
+#ifdef DT_UNKNOWN
   switch (e->d_type) {
     case DT_REG: break;
     case DT_DIR: entry.Attr |= kAttrDirectory; break;
@@ -328,6 +363,18 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
     case DT_UNKNOWN: entry.Unresolved = true; break;
     default: entry.Attr |= kAttrSystem; break;  // FIFOs, sockets, devices
   }
+#else
+  // Entries carry no type here: each is looked at as it is listed (links
+  // not followed), so that its kind is known from the listing's moment, as
+  // where the listing tells it.
+  struct stat st;
+  if (::fstatat(::dirfd(d->dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+    entry.Unresolved = true;
+  else if (S_ISDIR(st.st_mode))
+    entry.Attr |= kAttrDirectory;
+  else if (!S_ISREG(st.st_mode))
+    entry.Attr |= kAttrSystem;  // FIFOs, sockets, devices
+#endif
   return true;
 }
 
@@ -347,6 +394,15 @@ PathFacts StatInDirStream(DirStream* d, const char* name) {
 }
 
 bool NamesIgnoreCase() { return false; }
+
+bool IsFolderSeparator(char c) { return c == '/'; }
+
+std::string TypedPath(std::string_view typed) {
+  std::string path(typed);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
 
 void CloseDirStream(DirStream* d) {
   if (!d) return;
@@ -381,18 +437,54 @@ int MapError(int e, const std::string* path, int otherwise) {
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return rte::kDiskWrite;
+    case ENOMEM: return rte::kHeapExhausted;  // the system's memory, not the disk
     default: return otherwise;
   }
 }
 
+int MapOpenError(int e, const std::string& path, bool writing) {
+  const int device = writing ? rte::kDiskWrite : rte::kDiskRead;
+  return MapError(e, &path, e == EIO ? device : rte::kAccessDenied);
+}
+
 void ExitNow(int code) { ::_exit(code); }
 
+#if !defined(EHI_HAVE_DLADDR) && defined(__ELF__)
+// Where the linker put the start and the end of the executable; null when
+// the linker does not name them.
+extern "C" const char __executable_start[] __attribute__((weak));
+extern "C" const char _end[] __attribute__((weak));
+#endif
+
+namespace {
+
+// Whether CodeOffset can place a code address. Without dladdr only the
+// executable's own addresses can be.
+bool Placeable(uintptr_t address) {
+#if !defined(EHI_HAVE_DLADDR) && defined(__ELF__)
+  if (!__executable_start || !_end) return true;
+  return address >= reinterpret_cast<uintptr_t>(__executable_start) &&
+         address < reinterpret_cast<uintptr_t>(_end);
+#else
+  (void)address;
+  return true;
+#endif
+}
+
+}  // namespace
+
 uint64_t CodeOffset(const void* returnAddress) {
-  Dl_info info;
   uintptr_t addr = reinterpret_cast<uintptr_t>(returnAddress);
   uintptr_t base = 0;
+#if defined(EHI_HAVE_DLADDR)
+  Dl_info info;
   if (::dladdr(returnAddress, &info) && info.dli_fbase)
     base = reinterpret_cast<uintptr_t>(info.dli_fbase);
+#elif defined(__ELF__)
+  // Without dladdr: the executable's own start, which is its load base, so
+  // offsets within the executable come out the same.
+  base = reinterpret_cast<uintptr_t>(__executable_start);
+#endif
   // A return address points after the call; report the call itself.
   return uint64_t(addr - base - 1);
 }
@@ -408,6 +500,9 @@ _Unwind_Reason_Code OnFrame(_Unwind_Context* context, void* arg) {
   ChainWalk& w = *static_cast<ChainWalk*>(arg);
   const uintptr_t ip = _Unwind_GetIP(context);
   if (ip == 0) return _URC_END_OF_STACK;
+  // Where positions can no longer be placed (the C library's start-up
+  // frames, without dladdr), the chain ends: they would differ every run.
+  if (w.count > 0 && !Placeable(ip)) return _URC_END_OF_STACK;
   if (w.seen++ >= w.skip) w.out[w.count++] = CodeOffset(reinterpret_cast<const void*>(ip));
   return w.count < w.max ? _URC_NO_REASON : _URC_END_OF_STACK;
 }

@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "codes.h"
 #include "platform.h"
@@ -23,12 +25,35 @@ inline Handle FromWin(HANDLE h) {
                                                    : Handle(reinterpret_cast<intptr_t>(h));
 }
 
-/// Maps a GetLastError value to the runtime error number. An error with no
-/// closer meaning is a device error: 100 on reading, 101 on writing.
+/// Maps a GetLastError value to the runtime error number: Windows' own
+/// number, except that a sharing violation, a folder not empty and a file
+/// that exists are access denied (5) and the device errors 19..31 are
+/// 150..162. `otherwise` stands for a failure that left no number (0) or
+/// one too large to report.
 int MapWinError(DWORD e, int otherwise = rte::kDiskRead);
 
-/// `path` with "/" turned into "\\" ("." for the empty path).
-std::string NativePath(const std::string& path);
+/// The wide (UTF-16) form of the bytes of a name (UTF-8, or WTF-8 for a
+/// name with a lone surrogate); false when the bytes spell no name Windows
+/// can hold.
+bool WideName(std::string_view bytes, std::wstring& wide);
+/// The bytes of a wide name, losslessly (WTF-8).
+std::string NarrowName(std::wstring_view wide);
+
+/// `path` (wide, "\\" or "/" between folders, relative to `cwd` or
+/// absolute) as the absolute verbatim path ("\\?\C:\..." or
+/// "\\?\UNC\server\share\...") that the wide calls take at any length and
+/// exactly as spelt: no trailing dot or blank is dropped and no name is a
+/// device. "." and ".." are resolved here, as Windows would. A path that is
+/// verbatim already, or a device path ("\\.\"), is kept as it is.
+std::wstring VerbatimPath(std::wstring_view cwd, std::wstring_view path);
+/// VerbatimPath of the bytes `path` against the current folder; false (and
+/// the Windows error in `error`) when the bytes spell no name.
+bool WidePath(const std::string& path, std::wstring& wide, DWORD& error);
+
+/// The arguments of a Windows command line after the program's name, as
+/// the C runtime splits them (blanks separate; quotes group; backslashes
+/// are literal unless they precede a quote).
+std::vector<std::wstring> SplitCommandLine(std::wstring_view line);
 
 /// Facts of an open file (or folder) handle.
 PathFacts FactsOfHandle(HANDLE h);

@@ -10,6 +10,7 @@
 #include "console.h"
 #include "helper.h"
 #include "platform.h"
+#include "testhooks.h"
 #include "textfile.h"
 
 namespace ehi {

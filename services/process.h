@@ -28,12 +28,6 @@ void RegisterFinalisation(void (*fn)());
 /// The normal end of the main program: shutdown with ExitCode.
 [[noreturn]] void NormalEnd();
 
-/// For fuzz targets: when set, Halt and RuntimeError call it with the exit
-/// code (for a runtime error, its number) before anything else; a hook that
-/// throws lets the caller go on. The shipped programs never set it.
-using EndHook = void (*)(int code);
-void SetEndHookForTesting(EndHook hook);
-
 /// Brings up the services (standard text files, heap stop). Programs call
 /// it first, then the other modules' initialisations in their stated order.
 void InitServices();

@@ -13,6 +13,7 @@
 #include "codes.h"
 #include "platform.h"
 #include "platform_posix.h"
+#include "testhooks.h"
 
 namespace ehi::sys {
 
@@ -30,35 +31,65 @@ namespace {
 bool namedOnly = false;
 void (*whileNamed)() = nullptr;
 
-// --- The named temporary file and the termination signals ---------------
-// While a temporary file has a name, SIGINT, SIGTERM and SIGHUP remove it
-// before the process ends as the signal would have ended it.
+// --- The named temporary file and the signals that end the process -----
+// While a temporary file has a name, every catchable signal whose default
+// action ends the process removes it before the process ends as the signal
+// would have ended it: a stop by kill, by a timer or by a fault leaves no
+// more behind than Ctrl-C does.
 
-const int kTerminations[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction earlier[3];
+// Those signals: the standard ones this system has, and the real-time ones.
+const sigset_t& Terminations() {
+  static const sigset_t set = [] {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1,
+                    SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                    SIGPROF, SIGSYS})
+      sigaddset(&s, sig);
+#ifdef SIGSTKFLT
+    sigaddset(&s, SIGSTKFLT);
+#endif
+#ifdef SIGPOLL
+    sigaddset(&s, SIGPOLL);
+#endif
+#ifdef SIGPWR
+    sigaddset(&s, SIGPWR);
+#endif
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&s, sig);
+#endif
+    return s;
+  }();
+  return set;
+}
+
+// One past the highest signal number: NSIG where the C library gives it
+// (POSIX does not name it); otherwise a bound above the real-time signals
+// of every system, as sigismember turns away numbers the system lacks.
+#ifdef NSIG
+constexpr int kSignalLimit = NSIG;
+#else
+constexpr int kSignalLimit = 129;
+#endif
+
+struct sigaction earlier[kSignalLimit];
 char pendingName[4096];
 volatile sig_atomic_t namePending = 0;
 
 void OnTermination(int sig) {
   if (namePending) ::unlink(pendingName);
   namePending = 0;
-  for (int i = 0; i < 3; ++i)
-    if (kTerminations[i] == sig) ::sigaction(sig, &earlier[i], nullptr);
+  ::sigaction(sig, &earlier[sig], nullptr);
   // Blocked while this handler runs: delivered, with the disposition the
   // program had before, as soon as it returns.
   ::raise(sig);
 }
 
-// Holds the three signals back while a name is created and recorded, so a
+// Holds those signals back while a name is created and recorded, so a
 // signal never finds a name recorded that is not ours.
 class HoldSignals {
  public:
-  HoldSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kTerminations) sigaddset(&set, sig);
-    ::sigprocmask(SIG_BLOCK, &set, &old_);
-  }
+  HoldSignals() { ::sigprocmask(SIG_BLOCK, &Terminations(), &old_); }
   ~HoldSignals() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
 
  private:
@@ -72,9 +103,11 @@ void Announce(const std::string& name) {
   struct sigaction sa = {};
   sa.sa_handler = OnTermination;
   sigemptyset(&sa.sa_mask);
-  for (int i = 0; i < 3; ++i) {
-    ::sigaction(kTerminations[i], nullptr, &earlier[i]);
-    if (earlier[i].sa_handler != SIG_IGN) ::sigaction(kTerminations[i], &sa, nullptr);
+  for (int sig = 1; sig < kSignalLimit; ++sig) {
+    if (sigismember(&Terminations(), sig) != 1) continue;
+    ::sigaction(sig, nullptr, &earlier[sig]);
+    // A signal the program ignores stays ignored.
+    if (earlier[sig].sa_handler != SIG_IGN) ::sigaction(sig, &sa, nullptr);
   }
 }
 
@@ -82,7 +115,8 @@ void Withdraw() {
   HoldSignals hold;
   if (!namePending) return;
   namePending = 0;
-  for (int i = 0; i < 3; ++i) ::sigaction(kTerminations[i], &earlier[i], nullptr);
+  for (int sig = 1; sig < kSignalLimit; ++sig)
+    if (sigismember(&Terminations(), sig) == 1) ::sigaction(sig, &earlier[sig], nullptr);
 }
 
 // Gives the temporary file a fresh hidden name beside the target: `make`
@@ -185,11 +219,15 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   if (slash != std::string::npos) r->Dir = target.substr(0, slash + 1);
 
   int e = 0;
+#ifdef O_TMPFILE
+  // An unnamed file, linked in through /proc at the commit, leaves nothing
+  // behind whatever ends the process; elsewhere the named file is the way.
   if (!namedOnly && ::access("/proc/self/fd", X_OK) == 0) {
     r->Fd = ::open(r->Dir.empty() ? "." : r->Dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (r->Fd >= 0) r->Unnamed = true;
     else e = errno;
   }
+#endif
   if (r->Fd < 0 && !CannotCreate(e)) {
     e = NameTemporary(*r, [&](const std::string& temp) {
       r->Fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -213,7 +251,7 @@ Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
     }
   }
   if (r->Fd < 0) {
-    error = MapError(e, &target, rte::kAccessDenied);
+    error = MapOpenError(e, target, true);
     return kNoHandle;
   }
   if (exists && !r->InPlace) {
@@ -248,7 +286,7 @@ bool CommitReplace(Replacement* job, int& error) {
                  : errno;
     });
     if (e != 0) {
-      error = MapError(e, &r->Target, rte::kAccessDenied);
+      error = MapError(e, &r->Target, rte::kDiskWrite);
       Discard(*r);
       return false;
     }
@@ -262,8 +300,11 @@ bool CommitReplace(Replacement* job, int& error) {
     return false;
   }
   if (r->InPlace) return true;
+  // Naming the new table (the link above, this rename) is the job's last
+  // write: an error the system names no closer (an I/O error) is a write
+  // error, as for the bytes themselves.
   if (::rename(r->Temp.c_str(), r->Target.c_str()) != 0) {
-    error = MapError(errno, &r->Target, rte::kAccessDenied);
+    error = MapError(errno, &r->Target, rte::kDiskWrite);
     Discard(*r);
     return false;
   }

@@ -1,6 +1,7 @@
 // Windows: replacing a file all or nothing, and the rule for following links
 // that anybody else may have planted.
 #include "platform_win32.h"
+#include "testhooks.h"
 
 #include <aclapi.h>
 
@@ -12,10 +13,11 @@ namespace ehi::sys {
 
 struct Replacement {
   HANDLE File = INVALID_HANDLE_VALUE;
-  std::string Target;    // the file replaced, links resolved
-  std::string Dir;       // its folder with a trailing separator, or ""
-  std::string Temp;      // the temporary file's name
+  std::wstring Target;   // the file replaced (verbatim), links resolved, spelt as on disk
+  std::wstring Dir;      // its folder with a trailing separator
+  std::wstring Temp;     // the temporary file's name
   bool Exists = false;   // the target was there when the job began
+  DWORD Attributes = 0;  // the target's attributes then
   bool InPlace = false;  // the target itself is being rewritten
 };
 
@@ -29,16 +31,16 @@ void (*whileNamed)() = nullptr;
 // deletion (it goes when the process's handles close) and lets the process
 // end as it would have.
 CRITICAL_SECTION pendingLock;
-std::string* pendingName = nullptr;
+std::wstring* pendingName = nullptr;
 
 BOOL WINAPI OnBreak(DWORD) {
   ::EnterCriticalSection(&pendingLock);
-  if (pendingName) ::DeleteFileA(pendingName->c_str());
+  if (pendingName) ::DeleteFileW(pendingName->c_str());
   ::LeaveCriticalSection(&pendingLock);
   return FALSE;
 }
 
-void SetPending(const std::string* name) {
+void SetPending(const std::wstring* name) {
   static bool installed = false;
   if (!installed) {
     installed = true;
@@ -47,7 +49,7 @@ void SetPending(const std::string* name) {
   }
   ::EnterCriticalSection(&pendingLock);
   delete pendingName;
-  pendingName = name ? new std::string(*name) : nullptr;
+  pendingName = name ? new std::wstring(*name) : nullptr;
   ::LeaveCriticalSection(&pendingLock);
 }
 
@@ -70,14 +72,13 @@ bool TrustedOwner(PSID sid) {
   return mine;
 }
 
-// Follows a link at `path` to the file it names, as far as the rule of
-// MayFollowLinks allows; false when it does not.
-bool Resolve(const std::string& path, std::string& target) {
-  target = NativePath(path);
-  const DWORD attr = ::GetFileAttributesA(target.c_str());
+// Follows a link at `target` (verbatim) to the file it names, as far as the
+// rule of MayFollowLinks allows; false when it does not.
+bool Resolve(std::wstring& target) {
+  const DWORD attr = ::GetFileAttributesW(target.c_str());
   if (attr == INVALID_FILE_ATTRIBUTES) return true;  // nothing there yet
   if (!(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-  HANDLE link = ::CreateFileA(target.c_str(), READ_CONTROL,
+  HANDLE link = ::CreateFileW(target.c_str(), READ_CONTROL,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -91,29 +92,61 @@ bool Resolve(const std::string& path, std::string& target) {
   ::CloseHandle(link);
   if (!trusted) return false;
   // The file the link leads to, which must exist (no dangling link).
-  HANDLE file = ::CreateFileA(target.c_str(), 0,
+  HANDLE file = ::CreateFileW(target.c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  char buf[MAX_PATH * 4];
-  const DWORD n = ::GetFinalPathNameByHandleA(file, buf, sizeof buf, FILE_NAME_NORMALIZED);
+  std::wstring final(MAX_PATH, L'\0');
+  auto finalPath = [&] {
+    return ::GetFinalPathNameByHandleW(file, final.data(), DWORD(final.size()),
+                                       FILE_NAME_NORMALIZED);
+  };
+  DWORD n = finalPath();
+  if (n >= final.size()) {
+    final.resize(n);
+    n = finalPath();
+  }
   ::CloseHandle(file);
-  if (n == 0 || n >= sizeof buf) return false;
-  target.assign(buf, n);
+  if (n == 0 || n >= final.size()) return false;
+  final.resize(n);
+  target = final;
   return true;
 }
 
+// The name of an existing file as the file system spells it (its letter
+// case may differ from the name asked for): a replacement keeps it.
+std::wstring AsSpeltOnDisk(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                   nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return path;
+  ::FindClose(find);
+  const size_t cut = path.rfind(L'\\');
+  return path.substr(0, cut == std::wstring::npos ? 0 : cut + 1) + data.cFileName;
+}
+
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The attributes of the table that a new table takes over: the archive bit
+// is the system's to set on a changed file, read-only never comes here.
+constexpr DWORD kKeptOnReplace =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// The attributes SetFileAttributes takes.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // Creates the temporary file under a fresh hidden name beside the target.
 // A name that is taken (a stale file of an earlier run, say) is never an
 // error: the next one is tried. Returns 0 or the Windows error.
 DWORD CreateTemporary(Replacement& r) {
   static unsigned counter = 0;
-  const std::string stem = r.Dir + ".tablewrite-" + std::to_string(::GetCurrentProcessId()) + "-";
+  const std::wstring stem =
+      r.Dir + L".tablewrite-" + std::to_wstring(::GetCurrentProcessId()) + L"-";
   for (int tries = 0; tries < 100000; ++tries) {
-    std::string name = stem + std::to_string(++counter) + ".tmp";
-    r.File = ::CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+    std::wstring name = stem + std::to_wstring(++counter) + L".tmp";
+    r.File = ::CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (r.File != INVALID_HANDLE_VALUE) {
       r.Temp = name;
@@ -129,15 +162,26 @@ DWORD CreateTemporary(Replacement& r) {
 void Discard(Replacement& r) {
   if (r.File != INVALID_HANDLE_VALUE) ::CloseHandle(r.File);
   r.File = INVALID_HANDLE_VALUE;
-  if (!r.Temp.empty()) ::DeleteFileA(r.Temp.c_str());
+  if (!r.Temp.empty()) ::DeleteFileW(r.Temp.c_str());
   SetPending(nullptr);
+}
+
+// The replaced table's own attributes (hidden, system) on the new one, as
+// much as the system lets them be set.
+void KeepAttributes(const Replacement& r) {
+  const DWORD now = ::GetFileAttributesW(r.Target.c_str());
+  if (now == INVALID_FILE_ATTRIBUTES) return;
+  const DWORD wanted = ((now & ~kKeptOnReplace) | (r.Attributes & kKeptOnReplace)) & kSettable;
+  if (wanted != (now & kSettable))
+    ::SetFileAttributesW(r.Target.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace
 
 bool MayFollowLinks(const std::string& path) {
-  std::string target;
-  return Resolve(path, target);
+  std::wstring target;
+  DWORD e = 0;
+  return WidePath(path, target, e) && Resolve(target);
 }
 
 void SetReplaceHooksForTesting(bool named, void (*hook)()) {
@@ -148,25 +192,31 @@ void SetReplaceHooksForTesting(bool named, void (*hook)()) {
 Handle BeginReplace(const std::string& name, Replacement*& job, int& error) {
   job = nullptr;
   auto r = std::make_unique<Replacement>();
-  if (!Resolve(name, r->Target)) {
+  DWORD e = 0;
+  if (!WidePath(name, r->Target, e)) {
+    error = MapWinError(e, rte::kAccessDenied);
+    return kNoHandle;
+  }
+  if (!Resolve(r->Target)) {
     error = rte::kAccessDenied;
     return kNoHandle;
   }
-  const DWORD attr = ::GetFileAttributesA(r->Target.c_str());
-  r->Exists = attr != INVALID_FILE_ATTRIBUTES;
-  if (r->Exists && (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+  r->Attributes = ::GetFileAttributesW(r->Target.c_str());
+  r->Exists = r->Attributes != INVALID_FILE_ATTRIBUTES;
+  if (r->Exists && (r->Attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     error = rte::kAccessDenied;
     return kNoHandle;
   }
-  const size_t slash = r->Target.find_last_of("\\/");
-  if (slash != std::string::npos) r->Dir = r->Target.substr(0, slash + 1);
+  if (r->Exists) r->Target = AsSpeltOnDisk(r->Target);
+  const size_t slash = r->Target.rfind(L'\\');
+  if (slash != std::wstring::npos) r->Dir = r->Target.substr(0, slash + 1);
 
-  DWORD e = CreateTemporary(*r);
+  e = CreateTemporary(*r);
   if (e == 0 && whileNamed) whileNamed();
   if (e == ERROR_ACCESS_DENIED && r->Exists) {
     // Nothing can be created beside the table, but the table itself may be
     // written: rewrite it in place (the one case that is not all or nothing).
-    r->File = ::CreateFileA(r->Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    r->File = ::CreateFileW(r->Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (r->File == INVALID_HANDLE_VALUE) e = ::GetLastError();
     else if (::GetFileType(r->File) != FILE_TYPE_DISK) e = ERROR_ACCESS_DENIED;
@@ -197,19 +247,21 @@ bool CommitReplace(Replacement* job, int& error) {
     return false;
   }
   if (r->InPlace) return true;
-  // The table keeps its security and attributes when it is replaced; a new
-  // one is moved in place, both written through to the disk.
-  ::SetFileAttributesA(r->Temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-  bool moved = r->Exists && ::ReplaceFileA(r->Target.c_str(), r->Temp.c_str(), nullptr,
+  // The table keeps its name as spelt on disk, its security and its
+  // attributes when it is replaced; a new one is moved in place, both
+  // written through to the disk.
+  ::SetFileAttributesW(r->Temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  bool moved = r->Exists && ::ReplaceFileW(r->Target.c_str(), r->Temp.c_str(), nullptr,
                                            REPLACEFILE_WRITE_THROUGH, nullptr, nullptr);
   if (!moved)
-    moved = ::MoveFileExA(r->Temp.c_str(), r->Target.c_str(),
+    moved = ::MoveFileExW(r->Temp.c_str(), r->Target.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!moved) {
-    error = MapWinError(::GetLastError(), rte::kAccessDenied);
+    error = MapWinError(::GetLastError(), rte::kDiskWrite);
     Discard(*r);
     return false;
   }
+  if (r->Exists) KeepAttributes(*r);
   SetPending(nullptr);
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "glyphs.h"
+
 namespace ehi {
 
 ScreenModel::ScreenModel(int width, int height, uint8_t attr)
@@ -13,7 +15,28 @@ void ScreenModel::ScrollUp(uint8_t attr) {
 }
 
 void ScreenModel::Put(unsigned char c, uint8_t attr) {
-  cells_[size_t(y_ * width_ + x_)] = Cell{c, attr};
+  Cell cell;
+  cell.Ch = c;
+  cell.Attr = attr;
+  Place(cell);
+}
+
+// The cell at column x of the cursor's row stops being half of a wide
+// character: its other half becomes a blank.
+void ScreenModel::Unpair(int x) {
+  Cell& c = Here(x);
+  if (c.Code == kWideTail && x > 0) {
+    Cell& head = Here(x - 1);
+    head = Cell{' ', head.Attr};
+  } else if (c.Code != 0 && x + 1 < width_ && Here(x + 1).Code == kWideTail) {
+    Cell& tail = Here(x + 1);
+    tail = Cell{' ', tail.Attr};
+  }
+}
+
+void ScreenModel::Place(const Cell& c) {
+  Unpair(x_);
+  Here(x_) = c;
   ++x_;
 }
 
@@ -49,6 +72,35 @@ void ScreenModel::Write(std::string_view bytes, uint8_t attr) {
 void ScreenModel::WriteGlyphs(std::string_view bytes, uint8_t attr) {
   for (char ch : bytes) {
     Put(static_cast<unsigned char>(ch), attr);
+    Wrap(attr);
+  }
+}
+
+void ScreenModel::WriteText(const std::vector<TextPiece>& pieces, uint8_t attr) {
+  for (const TextPiece& p : pieces) {
+    if (p.Code == 0) {
+      Put(p.Byte, attr);
+      Wrap(attr);
+      continue;
+    }
+    if (p.Columns == 2 && x_ + 1 >= width_) {
+      if (width_ < 2) break;  // no room for it on any row
+      Put(' ', attr);
+      Wrap(attr);
+    }
+    Cell head;
+    head.Ch = Cp437ByteOf(p.Code);
+    head.Attr = attr;
+    head.Code = p.Code;
+    head.Marks[0] = p.Marks[0];
+    head.Marks[1] = p.Marks[1];
+    Place(head);
+    if (p.Columns == 2) {
+      Cell tail;
+      tail.Attr = attr;
+      tail.Code = kWideTail;
+      Place(tail);
+    }
     Wrap(attr);
   }
 }

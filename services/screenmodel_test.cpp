@@ -62,5 +62,30 @@ TEST(ScreenModel, GotoOutsideTheWindowIsIgnored) {
   EXPECT_EQ(m.At(80, 25).Attr, 0x20);
 }
 
+// Characters of a name: a wide one takes two cells and never half of one
+// survives an overwrite; one that does not fit on the row goes to the next.
+TEST(ScreenModel, WideCharactersKeepTheirTwoCellsTogether) {
+  ScreenModel m(6, 3, 7);
+  m.WriteText(LayOutText("a\xe6\xbc\xa2\xc3\xa9", 6), 0x1F);
+  EXPECT_EQ(m.At(2, 1).Code, char32_t(0x6F22));
+  EXPECT_EQ(m.At(3, 1).Code, kWideTail);
+  EXPECT_EQ(m.At(4, 1).Code, char32_t(0xE9));
+  EXPECT_EQ(m.At(4, 1).Ch, 0x82);  // the glyph byte of the same character
+  EXPECT_EQ(m.CursorX(), 5);
+  m.GotoXY(3, 1);
+  m.WriteGlyphs("x", 7);  // over its second half: the first goes blank
+  EXPECT_EQ(Row(m, 1), "a x\x82  ");
+  EXPECT_EQ(m.At(2, 1).Code, char32_t(0));
+  m.GotoXY(5, 1);
+  m.WriteText(LayOutText("\xe6\xbc\xa2\xe5\xad\x97", 6), 7);
+  EXPECT_EQ(m.At(5, 1).Code, char32_t(0x6F22));
+  EXPECT_EQ(m.At(1, 2).Code, char32_t(0x5B57));  // did not fit at column 6
+  EXPECT_EQ(m.At(6, 1).Code, kWideTail);
+  m.GotoXY(5, 1);
+  m.WriteGlyphs("y", 7);  // over its first half: the second goes blank
+  EXPECT_EQ(m.At(6, 1).Code, char32_t(0));
+  EXPECT_EQ(m.At(6, 1).Ch, ' ');
+}
+
 }  // namespace
 }  // namespace ehi

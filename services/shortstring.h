@@ -29,13 +29,17 @@ struct ShortString {
   constexpr ShortString() noexcept : Len(0), Chars{} {}
   /// A copy of `s`, cut to the capacity.
   ShortString(std::string_view s) { Assign(s); }  // NOLINT: implicit by design
+  /// A copy of the NUL-terminated `s`, cut to the capacity.
   ShortString(const char* s) { Assign(std::string_view(s)); }  // NOLINT
   /// A copy of another short string, cut to this capacity.
   template <int M>
   ShortString(const ShortString<M>& o) {  // NOLINT
     Assign(o.View());
   }
+  /// A copy of another string of the same type.
   ShortString(const ShortString& o) { Assign(o.View()); }
+  /// Assignments: the value cut to this capacity.
+  ///@{
   ShortString& operator=(const ShortString& o) {
     Assign(o.View());
     return *this;
@@ -53,6 +57,7 @@ struct ShortString {
     Assign(std::string_view(s));
     return *this;
   }
+  ///@}
 
   /// Replaces the value by the first min(length, N) bytes of `s`.
   void Assign(std::string_view s) {
@@ -64,11 +69,13 @@ struct ShortString {
 
   /// The value as a view; valid while the string is unchanged.
   std::string_view View() const { return std::string_view(Chars, Len); }
+  /// The value as a view, wherever a view is wanted.
   operator std::string_view() const { return View(); }  // NOLINT
   /// The value as a std::string (for tests and messages).
   std::string Str() const { return std::string(Chars, Len); }
   /// Number of characters held.
   int Length() const { return Len; }
+  /// Whether no character is held.
   bool Empty() const { return Len == 0; }
   /// Character at a 1-based position; the caller keeps 1 <= i <= Len.
   char At(int i) const { return Chars[i - 1]; }
@@ -80,6 +87,7 @@ struct ShortString {
 
 /// A general string: capacity 255.
 using String = ShortString<255>;
+/// The same as String.
 using String255 = ShortString<255>;
 /// The 80-character entries of a string list.
 using String80 = ShortString<80>;
@@ -90,10 +98,12 @@ static_assert(sizeof(String80) == 81, "String80 must be 81 bytes");
 static_assert(sizeof(String10) == 11, "String10 must be 11 bytes");
 static_assert(sizeof(String) == 256, "String must be 256 bytes");
 
+/// The same characters, whatever the capacities.
 template <int A, int B>
 bool operator==(const ShortString<A>& a, const ShortString<B>& b) {
   return a.View() == b.View();
 }
+/// The same characters as `b`.
 template <int A>
 bool operator==(const ShortString<A>& a, std::string_view b) {
   return a.View() == b;

@@ -2,6 +2,7 @@
 // terminal with xterm escape sequences, reads keys and mouse reports from
 // it, and puts the terminal back as it was on every way out.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -12,10 +13,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "console.h"
 #include "consolebackend.h"
+#include "inputdecoder.h"
 #include "platform.h"
 #include "platform_posix.h"
 #include "process.h"
@@ -29,17 +32,48 @@ namespace {
 // Everything the restore routine touches is set up beforehand, so that it
 // can run from a signal handler: plain writes and tcsetattr only.
 
-int termFd = -1;           // blocking descriptor of the terminal
+int termFd = -1;            // blocking descriptor of the terminal, for writing
+int termInFd = -1;          // and for reading
 struct termios savedModes;  // the settings the program found
 std::atomic<bool> modesSaved{false};
 std::atomic<bool> changed{false};     // raw mode, mouse or colours may be on
 std::atomic<bool> mouseWanted{false};  // reporting is on while running
 std::atomic<bool> repaintWanted{false};
 std::atomic<bool> resized{false};       // the window's size may have changed
+// The buttons held as the last mouse report left them.
+std::atomic<uint16_t> heldButtons{0};
+// Answers to status requests the input reader has read.
+std::atomic<uint32_t> statusReplies{0};
+// The program draws on the terminal's alternate screen (wanted), has taken
+// it (inUse), and is on it now (on: not while stopped by Ctrl-Z).
+std::atomic<bool> altWanted{false};
+std::atomic<bool> altInUse{false};
+std::atomic<bool> altOn{false};
+// The too-small notice is what the terminal shows.
+std::atomic<bool> noticeOnScreen{false};
 
 const char kMouseOff[] = "\x18\x1b[?1006l\x1b[?1002l\x1b[?1000l";
 const char kMouseOn[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
 const char kCursorAndColours[] = "\x1b[?25h\x1b[0m";
+const char kEnterAlternate[] = "\x1b[?1049h";
+const char kLeaveAlternate[] = "\x1b[?1049l";
+const char kErase[] = "\x1b[0m\x1b[2J\x1b[H";
+const char kStatusRequest[] = "\x1b[5n";
+
+// A button still held when the screen ends is waited for this long: its
+// release, left to the shell, would read there as typed text, and over a
+// slow link (ssh) the report lags.
+constexpr int kReleaseWaitMs = 500;
+// Input still coming at the end (a paste, a held key) is read and dropped
+// until it pauses this long, for at most kDrainLimitMs.
+constexpr int kQuietMs = 50;
+constexpr int kDrainLimitMs = 500;
+// The terminal's answer to a status request is waited for this long: as
+// long as a split sequence's rest, for a slow link.
+constexpr int kReplyWaitMs = InputDecoder::kSequenceWaitMs;
+// Waits for what the input reader may see first (when a signal ends the
+// screen it still runs) look again at least this often.
+constexpr int kStepMs = 20;
 
 void WriteRaw(const char* s, size_t n) {
   while (n > 0) {
@@ -51,12 +85,86 @@ void WriteRaw(const char* s, size_t n) {
   }
 }
 
-// Puts the terminal back as the program found it: mouse reporting off, the
-// saved settings, cursor shown, colours reset. Idempotent and safe in a
-// signal handler; every way out of the program comes here.
+double NowMs() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
+// Reads what the terminal sends for up to `ms`, into `buf`: the count, 0
+// when nothing came in time, -1 when the terminal is gone.
+ssize_t ReadWithin(char* buf, size_t size, int ms) {
+  struct pollfd p = {termInFd, POLLIN, 0};
+  const int r = ::poll(&p, 1, ms);
+  if (r == 0 || (r < 0 && errno == EINTR)) return 0;
+  if (r < 0) return -1;
+  const ssize_t n = ::read(termInFd, buf, size);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+  return n > 0 ? n : -1;
+}
+
+// Mouse reports the terminal sent before it took reporting off may still
+// be on their way (over ssh for as long as the link's round trip: the
+// second click of a double click). The terminal answers a status request
+// written after the "off" after all it sent before, so what comes until
+// the answer is read and dropped. A terminal that does not answer is
+// waited for kReplyWaitMs.
+void AwaitStatusReply(char* buf, size_t size) {
+  const uint32_t before = statusReplies;
+  WriteRaw(kStatusRequest, sizeof kStatusRequest - 1);
+  StatusWatch watch;
+  const double end = NowMs() + kReplyWaitMs;
+  while (!watch.Answered() && statusReplies == before) {
+    const int left = int(end - NowMs());
+    if (left <= 0) return;
+    const ssize_t n = ReadWithin(buf, size, left < kStepMs ? left : kStepMs);
+    if (n < 0) return;
+    watch.Feed(buf, size_t(n));
+  }
+}
+
+// The end of the screen leaves nothing for the shell to read: the release
+// of a button still held is taken in (reporting still on), reporting goes
+// off, the reports still on their way are awaited, input still arriving
+// is read until it pauses, and what is left unread is discarded. Plain
+// reads, polls and writes only: it runs in signal handlers too.
+void QuietenInput() {
+  if (termInFd < 0) return;
+  char buf[256];
+  if (mouseWanted && heldButtons != 0) {
+    ButtonWatch watch(heldButtons);
+    const double end = NowMs() + kReleaseWaitMs;
+    while (watch.Held() != 0 && heldButtons != 0) {
+      const int left = int(end - NowMs());
+      if (left <= 0) break;
+      const ssize_t n = ReadWithin(buf, sizeof buf, left < kStepMs ? left : kStepMs);
+      if (n < 0) break;
+      watch.Feed(buf, size_t(n));
+    }
+  }
+  WriteRaw(kMouseOff, sizeof kMouseOff - 1);
+  if (mouseWanted) AwaitStatusReply(buf, sizeof buf);
+  const double end = NowMs() + kDrainLimitMs;
+  for (;;) {
+    const int left = int(end - NowMs());
+    if (left <= 0 || ReadWithin(buf, sizeof buf, left < kQuietMs ? left : kQuietMs) <= 0) break;
+  }
+  ::tcflush(termInFd, TCIFLUSH);
+}
+
+// Puts the terminal back as the program found it: no input left over,
+// mouse reporting off, the notice or the alternate screen gone, the saved
+// settings, cursor shown, colours reset. Idempotent and safe in a signal
+// handler; every way out of the program comes here.
 void RestoreTerminal() {
   if (!changed.exchange(false)) return;
-  WriteRaw(kMouseOff, sizeof kMouseOff - 1);
+  QuietenInput();
+  if (altOn.exchange(false)) {
+    WriteRaw(kLeaveAlternate, sizeof kLeaveAlternate - 1);
+  } else if (noticeOnScreen) {
+    WriteRaw(kErase, sizeof kErase - 1);
+  }
+  noticeOnScreen = false;
   if (modesSaved) ::tcsetattr(termFd, TCSADRAIN, &savedModes);
   WriteRaw(kCursorAndColours, sizeof kCursorAndColours - 1);
 }
@@ -75,12 +183,25 @@ void EnterRawMode() {
 void ReenterTerminal() {
   changed = true;
   EnterRawMode();
+  if (altInUse && !altOn.exchange(true)) WriteRaw(kEnterAlternate, sizeof kEnterAlternate - 1);
   if (mouseWanted) WriteRaw(kMouseOn, sizeof kMouseOn - 1);
   repaintWanted = true;
 }
 
 const int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
                              SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+// The signals that give the terminal back (the fatal ones and Ctrl-Z): one
+// that came while it was being given back would find the work begun and
+// leave it half done (the alternate screen and mouse reporting still on),
+// so they wait until it is finished.
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kFatalSignals) sigaddset(&set, sig);
+  sigaddset(&set, SIGTSTP);
+  return set;
+}
 
 void OnFatalSignal(int sig) {
   RestoreTerminal();
@@ -92,6 +213,10 @@ void OnFatalSignal(int sig) {
 // once continued, take the terminal again and repaint the whole screen.
 void OnStop(int) {
   int saved = errno;
+  // Stopped once the terminal was given back (at the program's end, the
+  // signal held until then): continued, the program finishes on the
+  // shell's screen, and what it prints stays there.
+  const bool taken = changed;
   RestoreTerminal();
   struct sigaction dfl = {}, mine;
   dfl.sa_handler = SIG_DFL;
@@ -105,7 +230,7 @@ void OnStop(int) {
   ::raise(SIGTSTP);
   ::sigprocmask(SIG_BLOCK, &tstp, nullptr);
   ::sigaction(SIGTSTP, &mine, nullptr);
-  ReenterTerminal();
+  if (taken) ReenterTerminal();
   errno = saved;
 }
 
@@ -120,7 +245,7 @@ void InstallSignalHandlers() {
   installed = true;
   struct sigaction sa = {};
   sa.sa_handler = OnFatalSignal;
-  sigemptyset(&sa.sa_mask);
+  sa.sa_mask = EndingSignals();
   for (int sig : kFatalSignals) {
     struct sigaction old;
     ::sigaction(sig, nullptr, &old);
@@ -129,7 +254,7 @@ void InstallSignalHandlers() {
   }
   struct sigaction stop = {};
   stop.sa_handler = OnStop;
-  sigemptyset(&stop.sa_mask);
+  stop.sa_mask = EndingSignals();
   ::sigaction(SIGTSTP, &stop, nullptr);
   struct sigaction winch = {};
   winch.sa_handler = OnResize;
@@ -139,10 +264,37 @@ void InstallSignalHandlers() {
   std::atexit(RestoreTerminal);
 }
 
-double NowMs() {
-  struct timespec ts;
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+// Passes input on, except while the terminal is too small to show the
+// screen: then the notice stands in its place and nothing acts. Mouse
+// reports still pass, as from past the screen's edge, so the buttons'
+// state stays true.
+class PauseGate : public InputSink {
+ public:
+  PauseGate(InputSink& to, bool paused) : to_(to), paused_(paused) {}
+  void OnKey(const KeyEvent& key) override {
+    if (!paused_) to_.OnKey(key);
+  }
+  void OnMouse(const MouseState& mouse) override {
+    if (!paused_) {
+      to_.OnMouse(mouse);
+      return;
+    }
+    MouseState away = mouse;
+    away.X = away.Y = 65535;
+    to_.OnMouse(away);
+  }
+
+ private:
+  InputSink& to_;
+  bool paused_;
+};
+
+// Whether the terminal is now too small for the screen (asked afresh: the
+// input reader runs apart from the resize handling of the output).
+bool TooSmallNow() {
+  struct winsize ws;
+  if (::ioctl(termFd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0) return false;
+  return ws.ws_col < VtRenderer::kMinCols || ws.ws_row < VtRenderer::kMinRows;
 }
 
 class TerminalBackend : public ConsoleBackend {
@@ -157,6 +309,7 @@ class TerminalBackend : public ConsoleBackend {
     if (repaintWanted.exchange(false)) renderer_.Invalidate();
     const std::string out = renderer_.Render(m, cols_, rows_);
     WriteRaw(out.data(), out.size());
+    noticeOnScreen = renderer_.NoticeShown();
   }
 
   void PassThrough(std::string_view bytes) override {
@@ -166,10 +319,23 @@ class TerminalBackend : public ConsoleBackend {
 
   bool PassingThrough() const override { return !takenOver_; }
 
+  // The terminal is spoken to in UTF-8 (the glyphs of the frames are), so
+  // names in UTF-8 are shown as their characters.
+  bool ShowsCharacters() const override { return true; }
+
   void TakeOver() override {
     takenOver_ = true;
     renderer_.Invalidate();
     Prepare();
+    EnterAlternateScreen();
+  }
+
+  void UseAlternateScreen() override {
+    altWanted = true;
+    if (takenOver_) {
+      EnterAlternateScreen();
+      renderer_.Invalidate();
+    }
   }
 
   void PollInput(InputSink& sink) override {
@@ -184,9 +350,8 @@ class TerminalBackend : public ConsoleBackend {
       struct pollfd p = {inFd_, POLLIN, 0};
       if (::poll(&p, 1, 0) <= 0) break;
       if (!ReadInput(p.revents, buf, sizeof buf, sink)) break;
-      lastByte_ = NowMs();
     }
-    if (decoder_.Pending() && NowMs() - lastByte_ > 30) decoder_.Timeout(sink);
+    if (decoder_.Pending() && NowMs() - lastByte_ >= decoder_.WaitMs()) TimeOut(sink);
   }
 
   void StartMouse(InputSink& sink) override {
@@ -195,7 +360,15 @@ class TerminalBackend : public ConsoleBackend {
     WriteRaw(kMouseOn, sizeof kMouseOn - 1);
     if (::pipe(wake_) != 0) return;
     readerRunning_ = true;
-    reader_ = std::thread([this, &sink] { ReadLoop(sink); });
+    try {
+      reader_ = std::thread([this, &sink] { ReadLoop(sink); });
+    } catch (const std::system_error&) {
+      // No thread to spare (the user is at the process limit): the input is
+      // read between screen updates, as when no pipe could be made.
+      readerRunning_ = false;
+      ::close(wake_[0]);
+      ::close(wake_[1]);
+    }
   }
 
   bool HungUp() const override { return hungUp_; }
@@ -208,8 +381,19 @@ class TerminalBackend : public ConsoleBackend {
   }
 
   void Stop() override {
+    // A signal that comes meanwhile (Ctrl-C while a held button's release
+    // is waited for) ends the program once the terminal is back.
+    const sigset_t ending = EndingSignals();
+    sigset_t before;
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     StopReader();
+    const bool alternate = altOn;
     RestoreTerminal();
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    // What the program said last (a stop's message, "User abort!") was on
+    // the alternate screen, which is gone: it is said again below the
+    // shell's own lines.
+    if (alternate && !altOn) PassThrough(ConsoleClosingText());
   }
 
   void StopReader() {
@@ -229,6 +413,12 @@ class TerminalBackend : public ConsoleBackend {
     if (!changed.exchange(true)) EnterRawMode();
   }
 
+  void EnterAlternateScreen() {
+    if (!altWanted || altOn.exchange(true)) return;
+    altInUse = true;
+    WriteRaw(kEnterAlternate, sizeof kEnterAlternate - 1);
+  }
+
   // Reads what poll reported on the terminal into the decoder. False when
   // nothing came: then an end of input or an error means the terminal hung
   // up (also when SIGHUP is ignored, as under nohup).
@@ -236,11 +426,24 @@ class TerminalBackend : public ConsoleBackend {
     if (!(revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return false;
     ssize_t n = ::read(inFd_, buf, size);
     if (n > 0) {
-      decoder_.Feed(std::string_view(buf, size_t(n)), sink);
+      PauseGate gate(sink, TooSmallNow());
+      decoder_.Feed(std::string_view(buf, size_t(n)), gate);
+      heldButtons = decoder_.Held();
+      statusReplies = decoder_.StatusReplies();
+      lastByte_ = NowMs();
       return true;
     }
     if (n == 0 || (errno != EINTR && errno != EAGAIN)) hungUp_ = true;
     return false;
+  }
+
+  // The rest of a sequence did not come in time. A further wait, should
+  // the decoder still wait (for the tail of what it dropped), counts from
+  // now.
+  void TimeOut(InputSink& sink) {
+    PauseGate gate(sink, TooSmallNow());
+    decoder_.Timeout(gate);
+    lastByte_ = NowMs();
   }
 
   void QuerySize() {
@@ -257,11 +460,17 @@ class TerminalBackend : public ConsoleBackend {
     char buf[256];
     while (!stop_ && !hungUp_) {
       struct pollfd p[2] = {{inFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-      int r = ::poll(p, 2, decoder_.Pending() ? 30 : 200);
+      // A sequence begun waits for its rest, counted from its last byte.
+      int wait = 200;
+      if (decoder_.Pending()) {
+        wait = int(lastByte_ + decoder_.WaitMs() - NowMs()) + 1;  // never short of it
+        if (wait < 0) wait = 0;
+      }
+      int r = ::poll(p, 2, wait);
       if (stop_) break;
       if (r < 0) continue;
       if (r == 0) {
-        if (decoder_.Pending()) decoder_.Timeout(sink);
+        if (decoder_.Pending() && NowMs() - lastByte_ >= decoder_.WaitMs()) TimeOut(sink);
         continue;
       }
       ReadInput(p[0].revents, buf, sizeof buf, sink);
@@ -288,6 +497,11 @@ std::unique_ptr<ConsoleBackend> CreatePlatformConsoleBackend(int& width, int& he
   const int in = sys::Fd(sys::TerminalInput());
   if (out < 0 || in < 0) return nullptr;
   termFd = out;
+  termInFd = in;
+  // Reads never block: a signal handler reads beside the input reader, and
+  // what poll showed it may be gone by its read.
+  const int flags = ::fcntl(in, F_GETFL);
+  if (flags != -1) ::fcntl(in, F_SETFL, flags | O_NONBLOCK);
   if (::tcgetattr(in, &savedModes) == 0) modesSaved = true;
   struct winsize ws;
   if (::ioctl(out, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {

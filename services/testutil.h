@@ -55,6 +55,22 @@ std::string ReachableCopy(const std::string& exe);
 /// The user and group a test may drop to when it runs as root.
 constexpr unsigned kNobody = 65534;
 
+/// Whether every folder from the root down to `dir` lets other users
+/// through, so that another user may reach `dir` by its path.
+bool ReachableByOthers(const std::string& dir);
+
+/// Runs `fn` in a child process as an ordinary user: the tests' own user,
+/// or nobody when the tests run as root (root may read anything). Returns
+/// what `fn` returned (0..254), or -1 when the child could not become that
+/// user or did not end normally.
+int AsOrdinaryUser(const std::function<int()>& fn);
+
+/// Turns off the leak check at the end of the programs started from here on
+/// (in a sanitizer build it needs a thread of its own, which a program at
+/// the process limit cannot have); returns the sanitizer options as they
+/// were.
+std::string NoLeakCheckAtExit();
+
 /// Changes the working directory for the lifetime of the object.
 class ScopedCwd {
  public:
@@ -91,7 +107,8 @@ class PtyProgram {
   PtyProgram(const PtyProgram&) = delete;
   PtyProgram& operator=(const PtyProgram&) = delete;
   /// Reads the terminal until `needle` has appeared at or after offset
-  /// `from` of Out (true) or `ms` passed.
+  /// `from` of Out (true) or `ms` passed. Status requests (ESC [ 5 n) read
+  /// are answered as a terminal answers them.
   bool ReadUntil(const std::string& needle, int ms = 5000, size_t from = 0);
   /// Waits for the program's end, reading all it writes.
   void Finish();
@@ -107,6 +124,9 @@ class PtyProgram {
   int Pid = -1;
   std::string Out;      // everything written to the terminal
   int WaitStatus = -1;  // as waitpid gives it, once finished
+
+ private:
+  size_t answered_ = 0;  // Out up to here has had its status requests answered
 };
 
 /// The source file and line that `addr2line` gives for a position of a

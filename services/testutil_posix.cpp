@@ -9,8 +9,10 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -32,13 +34,37 @@ std::string ReachableCopy(const std::string& exe) {
   const std::string copy = home / std::filesystem::path(exe).filename().string();
   if (!std::filesystem::exists(copy))
     std::filesystem::copy_file(exe, copy, ec);
-  // Every folder above the copy must let others through.
-  for (std::filesystem::path p = home.Path(); !p.empty() && p != p.root_path();
-       p = p.parent_path()) {
+  return ec || !ReachableByOthers(home.Path()) ? "" : copy;
+}
+
+bool ReachableByOthers(const std::string& dir) {
+  for (std::filesystem::path p = dir; !p.empty() && p != p.root_path(); p = p.parent_path()) {
     struct stat st;
-    if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return "";
+    if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
   }
-  return ec ? "" : copy;
+  return true;
+}
+
+std::string NoLeakCheckAtExit() {
+  const char* before = std::getenv("ASAN_OPTIONS");
+  const std::string was = before ? before : "";
+  setenv("ASAN_OPTIONS", (was.empty() ? "" : was + ":").append("detect_leaks=0").c_str(), 1);
+  return was;
+}
+
+int AsOrdinaryUser(const std::function<int()>& fn) {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
+                           setuid(kNobody) != 0))
+      _exit(255);
+    _exit(fn() & 0xFF);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+    return -1;
+  return WEXITSTATUS(status);
 }
 
 namespace {
@@ -139,6 +165,15 @@ bool PtyProgram::ReadUntil(const std::string& needle, int ms, size_t from) {
     ssize_t n = read(Master, buf, sizeof buf);
     if (n <= 0) return Out.find(needle, from) != std::string::npos;
     Out.append(buf, size_t(n));
+    // A request split across reads is found once its last byte is in.
+    const std::string request = "\x1b[5n";
+    for (size_t at; (at = Out.find(request, answered_)) != std::string::npos;) {
+      answered_ = at + request.size();
+      Type("\x1b[0n");
+    }
+    if (Out.size() >= request.size()) {
+      answered_ = std::max(answered_, Out.size() - (request.size() - 1));
+    }
   }
   return true;
 }

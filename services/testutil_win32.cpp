@@ -19,7 +19,7 @@ std::string Captured(const std::string& expected) {
 }
 
 void EmptyStandardInput() {
-  HANDLE nul = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, 0, nullptr);
   ::SetStdHandle(STD_INPUT_HANDLE, nul);
 }

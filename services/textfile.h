@@ -26,25 +26,38 @@ using TextSource = std::function<long(char* buffer, size_t size)>;
 
 /// One open or closed text file.
 struct TextFile {
+  /// The open file, or kNoHandle.
   sys::Handle Handle = sys::kNoHandle;
+  /// Closed, open for reading or for writing.
   TextMode Mode = TextMode::Unassigned;
+  /// Size of the buffer in bytes.
   int32_t BufSize = 0;
+  /// Next byte to read or write in the buffer.
   int32_t BufPos = 0;
+  /// End of the bytes read into the buffer.
   int32_t BufEnd = 0;
+  /// The file's name ("" for the standard stream).
   std::string Name;
+  /// What a written line ends with (CR LF unless changed).
   ShortString<3> LineEnd;
   /// Set when every write statement must reach the platform at once.
   bool WriteThrough = false;
+  /// The buffer, BufSize bytes.
   std::unique_ptr<char[]> Buffer;
 
-  // Platform-side details beyond the record.
-  TextSink Sink = nullptr;      // output goes here when set
-  TextSource Source;            // input comes from here when set
-  bool SourceFirst = false;     // ... and then from Handle
-  sys::Replacement* Replace = nullptr;  // output replaces Name on CloseText
+  /// Output goes here instead of to Handle when set.
+  TextSink Sink = nullptr;
+  /// Input comes from here instead of from Handle when set.
+  TextSource Source;
+  /// ... and then from Handle, when set too.
+  bool SourceFirst = false;
+  /// The replacement the output makes of Name on CloseText, when open with
+  /// OpenTextReplace.
+  sys::Replacement* Replace = nullptr;
   /// Set before OpenTextRead to accept only a regular file: anything else
   /// is not opened, without an error, and NotRegular tells so.
   bool RegularOnly = false;
+  /// After OpenTextRead with RegularOnly: the name was no regular file.
   bool NotRegular = false;
 };
 
@@ -85,6 +98,8 @@ void CloseText(TextFile& f);
 /// Reads characters of the current line up to `capacity`; the line end is
 /// not consumed.
 void ReadTextString(TextFile& f, char* dest, uint8_t& len, int capacity);
+/// Reads characters of the current line into `s`, its capacity at most;
+/// the line end is not consumed.
 template <int N>
 void ReadTextString(TextFile& f, ShortString<N>& s) {
   ReadTextString(f, s.Chars, s.Len, N);

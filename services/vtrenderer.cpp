@@ -45,16 +45,38 @@ std::string VtRenderer::Render(const ScreenModel& m, int cols, int rows) {
   const int height = m.Height() < rows ? m.Height() : rows;
   int curCol = -1, curRow = -1, curAttr = -1;
   for (int row = 1; row <= height; ++row) {
+    bool again = false;  // the cell is sent even if unchanged
     for (int col = 1; col <= width; ++col) {
       const Cell& c = m.At(col, row);
       Cell& s = shown_[size_t((row - 1) * m.Width() + col - 1)];
-      if (valid_ && s == c) continue;
+      const bool forced = again;
+      again = false;
+      if (valid_ && s == c && !forced) continue;
+      s = c;
+      // The second half of a wide character is drawn with its first.
+      if (c.Code == kWideTail) continue;
       if (row != curRow || col != curCol) AppendMove(out, col, row);
       if (c.Attr != curAttr) AppendSgr(out, c.Attr), curAttr = c.Attr;
-      out += Cp437Glyph(c.Ch);  // never a raw control byte
-      s = c;
       curRow = row;
       curCol = col + 1;
+      if (c.Code == 0) {
+        out += Cp437Glyph(c.Ch);  // never a raw control byte
+        continue;
+      }
+      const bool wide = col < m.Width() && m.At(col + 1, row).Code == kWideTail;
+      if (wide && col == width) {
+        out += ' ';  // the terminal's edge cuts it: no half of it is shown
+        continue;
+      }
+      AppendUtf8(out, c.Code);
+      for (char32_t mark : c.Marks)
+        if (mark != 0) AppendUtf8(out, mark);
+      // Where the terminal takes another width for the character than the
+      // screen does, the next cell is still drawn in its own place; and
+      // where it takes two columns for one, the cell it spilled onto (a
+      // frame, unchanged) is sent again.
+      curCol = -1;
+      again = !wide;
     }
   }
   valid_ = true;

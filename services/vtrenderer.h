@@ -11,11 +11,16 @@
 
 namespace ehi {
 
+/// Turns the window model into the escape sequences that show it on an
+/// xterm-like terminal, sending only what changed since the last frame.
 class VtRenderer {
  public:
+  ///@{
   /// The smallest terminal the window is shown on; a smaller one gets a
   /// one-line notice instead.
   static constexpr int kMinCols = 80, kMinRows = 25;
+  ///@}
+  /// The notice a terminal smaller than that shows.
   static constexpr std::string_view kTooSmall =
       "The window is too small: make it at least 80 x 25 to go on.";
 
@@ -26,6 +31,8 @@ class VtRenderer {
   /// The terminal's content is lost (it was used by another program, or
   /// resized): the next Render paints everything.
   void Invalidate() { valid_ = false; }
+  /// Whether the terminal shows the too-small notice (as of the last Render).
+  bool NoticeShown() const { return noticeShown_; }
 
   /// Text written before the program took over the window, made safe: a
   /// control byte never drives the terminal (BEL is dropped; CR, LF and BS

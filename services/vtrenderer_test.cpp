@@ -44,5 +44,33 @@ TEST(VtRenderer, PassThroughNeverSendsAControlByte) {
   EXPECT_EQ(VtRenderer::PassThrough("\x1b[2J").find('\x1b'), std::string::npos);
 }
 
+// A character of a name goes out as itself, a wide one once for its two
+// cells, its marks with it; the cell after it is placed anew, and after a
+// narrow one sent again even when unchanged (a terminal that takes two
+// columns for it has drawn over that cell: a frame, as the list scrolls).
+TEST(VtRenderer, CharactersOfNames) {
+  ScreenModel m(80, 25, 0x07);
+  VtRenderer r;
+  r.Render(m, 80, 25);
+  m.GotoXY(3, 2);
+  m.WriteText(LayOutText("\xe6\xbc\xa2" "e\xcc\x81x", 31), 0x07);
+  EXPECT_EQ(r.Render(m, 80, 25),
+            "\x1b[2;3H\x1b[0;37;40m\xe6\xbc\xa2\x1b[2;5He\xcc\x81\x1b[2;6Hx\x1b[2;7H \x1b[2;7H");
+  m.GotoXY(7, 2);
+  m.Write("|", 0x07);
+  r.Render(m, 80, 25);
+  m.GotoXY(6, 2);
+  m.WriteText(LayOutText("\xe4\xb7\x80", 1), 0x07);  // U+4DC0: wide on some terminals
+  EXPECT_EQ(r.Render(m, 80, 25), "\x1b[2;6H\x1b[0;37;40m\xe4\xb7\x80\x1b[2;7H|\x1b[2;7H");
+  // Cut by the terminal's edge, a wide character is not sent at all (the
+  // terminal would wrap it onto the next row).
+  ScreenModel wide(82, 25, 0x07);
+  wide.GotoXY(80, 1);
+  wide.WriteText(LayOutText("\xe6\xbc\xa2", 2), 0x07);
+  VtRenderer cut;
+  const std::string edge = cut.Render(wide, 80, 25);
+  EXPECT_EQ(edge.find("\xe6\xbc\xa2"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace ehi

@@ -79,8 +79,12 @@ void Button::Draw() {
     SetForeground(TextColor);
     std::string_view t = i <= NLines && i <= MaxWidgetLines ? Lines[i].View() : std::string_view();
     PutText(LeftMargin.View());
-    PutText(t);
-    PutBlanks(MaxLen - int(t.size()));
+    if (TextIsName) {
+      PutBlanks(MaxLen - PutName(t, MaxLen));
+    } else {
+      PutText(t);
+      PutBlanks(MaxLen - int(t.size()));
+    }
     PutText(RightMargin.View());
     SetForeground(FrameColor);
     PutChar(RightSide);
@@ -119,6 +123,7 @@ void TTicBox::Toggle() {
 
 Field::Field(int16_t X, int16_t Y, std::string_view S, int16_t PassWidth) : Button(X, Y, "") {
   Width = PassWidth;
+  TextIsName = true;
   int blanks = PassWidth >= 1 ? PassWidth : 1;
   if (blanks > 255) blanks = 255;
   AddLine(std::string(size_t(blanks), ' '));

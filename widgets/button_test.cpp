@@ -145,6 +145,27 @@ TEST_F(Buttons, FieldGeometryAndDrawing) {
   EXPECT_EQ(narrow.X2, 5);
 }
 
+// A field's text is what a user typed or a mask given: a name in UTF-8
+// shows as its characters where the console shows them, and no text runs
+// over the frame.
+TEST_F(Buttons, FieldShowsItsTextInTheZone) {
+  const struct {
+    bool characters;
+    std::string text, zone;  // the zone's 37 cells as their bytes
+  } cases[] = {
+      {true, "caf\xC3\xA9*", "caf\x82*" + std::string(32, ' ')},
+      {false, "caf\xC3\xA9*", "caf\xC3\xA9*" + std::string(31, ' ')},
+      {true, std::string(50, 'q'), std::string(37, 'q')},
+  };
+  for (const auto& c : cases) {
+    UseHeadlessConsole(c.characters);
+    ClearScreen();
+    Field f(36, 5, c.text, 37);
+    f.Draw();
+    EXPECT_EQ(Cells(36, 6, 41), B(179) + " " + c.zone + " " + B(179)) << c.text;
+  }
+}
+
 TEST_F(Buttons, FieldEditReadsATypedLine) {
   Field f(36, 5, "*.*", 37);
   f.Draw();

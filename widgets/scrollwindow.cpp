@@ -67,9 +67,7 @@ void ScrollWindow::Draw() {
   for (int i = Top; i <= Bottom; ++i) {
     GotoXY(X1 + 1 + LeftMargin.Length(), Y1 + i - Top + 1);
     String80 t = List->IthString(int16_t(i));
-    std::string_view shown = t.View();
-    if (w >= 0 && int(shown.size()) > w) shown = shown.substr(0, size_t(w));
-    PutText(shown);
+    PutName(t.View(), w);
   }
 }
 
