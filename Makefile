@@ -4,6 +4,7 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 PORTABLE_BUILD ?= build-portable
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
@@ -19,7 +20,7 @@ PACKAGES = g++ cmake make libgtest-dev libbenchmark-dev tmux time python3 clang 
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
 WIN_BUILD ?= build-win
 
-.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold bench-share clean
+.PHONY: all print-packages deps deps-windows windows test-windows run-windows build test test-plain test-asan test-portable test-tsan docs fuzz fuzz-short fuzz-build run install package bench bench-build bench-cold bench-share clean
 
 all: build
 
@@ -34,7 +35,7 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_WERROR=$(WERROR) -DEHI_DOCS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan test-portable test-windows fuzz-short
+test: test-plain test-asan test-tsan test-portable test-windows fuzz-short
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -45,6 +46,15 @@ test-asan: deps
 	ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The harvest's tests under ThreadSanitizer (the read-ahead's threads), and
+# a harvest of a generated tree in each read-ahead mode. Only the harvest's
+# test program and what it runs are built.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEHI_TSAN=ON -DEHI_WERROR=$(WERROR)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) -t harvest_test
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '^(Harvest|harvest_tsan)'
 
 # The POSIX platform files with only the POSIX feature macros (no Linux or
 # GNU extensions): the services' and the harvest's tests run on what the
@@ -151,4 +161,4 @@ fuzz-short: fuzz-build
 	tools/run-fuzz.sh build-fuzz 20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PORTABLE_BUILD) build-bench build-fuzz build-win
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD) build-bench build-fuzz build-win

@@ -7,6 +7,8 @@ Presets:
             (half of them duplicates)
   bigfiles  ~50 qualifying files of 20 MB each, mostly lines that are not records
   dups      100,000 copies of one record in a few files
+  crowded   50 folders of 2,000 entries each (1,998 files with names of about
+            235 characters, one in ten qualifying, 5 records each)
 """
 import argparse
 import os
@@ -85,9 +87,26 @@ def dups(root, seed):
             f.write(one * 25000)
 
 
+def crowded(root, seed):
+    rng = random.Random(seed)
+    os.makedirs(root, exist_ok=True)
+    n = 0
+    for d in range(50):
+        folder = os.path.join(root, f"d{d:02d}")
+        os.makedirs(folder, exist_ok=True)
+        for i in range(1998):  # with "." and "..", the most a folder may hold
+            if i % 10 == 0:
+                with open(os.path.join(folder, f"EHI_{i:04d}_" + "x" * 220 + ".txt"), "w",
+                          newline="") as f:
+                    f.write("".join(record(rng, n + k) + "\r\n" for k in range(5)))
+                n += 5
+            else:
+                open(os.path.join(folder, f"other_{i:04d}_" + "y" * 220 + ".dat"), "w").close()
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("preset", choices=["lab", "archive", "bigfiles", "dups"])
+    ap.add_argument("preset", choices=["lab", "archive", "bigfiles", "dups", "crowded"])
     ap.add_argument("root")
     ap.add_argument("--seed", type=int, default=1)
     a = ap.parse_args()
@@ -96,6 +115,8 @@ def main():
         general(a.root, PRESETS[a.preset], a.seed)
     elif a.preset == "bigfiles":
         bigfiles(a.root, a.seed)
+    elif a.preset == "crowded":
+        crowded(a.root, a.seed)
     else:
         dups(a.root, a.seed)
 

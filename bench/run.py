@@ -228,7 +228,7 @@ def on_terminate(signum, frame):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build-bench")
-    ap.add_argument("--presets", help="lab,archive,bigfiles,dups (share mode: lab,archive)")
+    ap.add_argument("--presets", help="lab,archive,bigfiles,dups,crowded (share mode: lab,archive)")
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--trees", default="/tmp/ehi-bench")
@@ -238,7 +238,7 @@ def main():
     ap.add_argument("--delay-ms", type=float, default=1.0,
                     help="share mode: the delay of every request (1 ms)")
     a = ap.parse_args()
-    presets = a.presets or ("lab,archive" if a.share else "lab,archive,bigfiles,dups")
+    presets = a.presets or ("lab,archive" if a.share else "lab,archive,bigfiles,dups,crowded")
     harvest = os.path.abspath(os.path.join(a.build, "harvest", "ehiharvest"))
     floor = os.path.abspath(os.path.join(a.build, "bench", "floor_walker"))
     pfloor = os.path.abspath(os.path.join(a.build, "bench", "parallel_floor"))

@@ -41,8 +41,7 @@ void Directory::ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16
   // path near that limit plus "*.*" may be longer.
   FindFirstEntry(ThisMask, uint16_t(ThisAttr | MustHave), rec);
   while (SearchError == 0) {
-    uint32_t attr = (needReadOnly ? rec.Attr() : rec.KnownAttr()) & 0xFFFF;
-    if ((attr & ~uint32_t(ThisAttr)) == 0 && (attr & MustHave) == MustHave) {
+    if (Accepts(needReadOnly ? rec.Attr() : rec.KnownAttr(), ThisAttr, MustHave)) {
       // AddString stops the program when the list is full, before any
       // record could be stored past the list's capacity.
       AddString(rec.Name.View());

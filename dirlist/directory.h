@@ -52,6 +52,12 @@ class Directory : public MarkableStringList {
   /// Replaces the listing by the entries of `ThisMask` whose attributes
   /// (low 16 bits) lie within `ThisAttr` and include every bit of `MustHave`.
   void ReadListing(std::string_view ThisMask, uint16_t ThisAttr, uint16_t MustHave);
+  /// Whether a listing with `ThisAttr` and `MustHave` (as ReadListing takes
+  /// them) holds an entry whose attributes are `attr`.
+  static bool Accepts(uint32_t attr, uint16_t ThisAttr, uint16_t MustHave) {
+    attr &= 0xFFFF;
+    return (attr & ~uint32_t(ThisAttr)) == 0 && (attr & MustHave) == MustHave;
+  }
   /// The I-th marked name without directory and extension.
   String IthMarkedBaseName(int16_t I) const;
   /// Sorts the names, then puts "." first and ".." second; the records stay

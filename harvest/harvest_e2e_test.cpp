@@ -1,4 +1,5 @@
 // End-to-end tests: the real program in temporary trees.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #ifdef __linux__
@@ -15,7 +16,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testutil.h"
@@ -741,10 +744,10 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
   };
   for (const Case& c : cases) {
     std::vector<RunResult> runs;
-    // The last two: the heap runs out in the worker, in a warmer.
+    // The last two: the heap runs out on a helper thread, early and late.
     for (const std::vector<std::string>& mode :
          {std::vector<std::string>{"--no-read-ahead"}, {"--read-ahead-first"}, {"--warm"}, {},
-          {"--worker-heap-exhausted=40"}, {"--warm", "--warmer-heap-exhausted=2"}}) {
+          {"--helper-alloc-fault=40"}, {"--warm", "--helper-alloc-fault=2"}}) {
       std::vector<std::string> args = c.faults;
       args.insert(args.end(), mode.begin(), mode.end());
       std::filesystem::remove(dir_ / "Orvitan.Tab");
@@ -763,6 +766,121 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
     }
   }
   EXPECT_EQ(ReadFile(dir_ / "Orvitan.Tab"), "");  // the last case stops before the table
+}
+
+// Whatever befalls the helper threads (no thread, no memory, a file that
+// never answers beyond a stop, few descriptors, a crowded folder, reads
+// that give little at a time), the run is the one the walk gives alone:
+// the same status, standard output, standard error and table, however far
+// ahead the worker is and with the warmer running.
+TEST(HarvestHelpers, NeverChangeTheRun) {
+  // Folders of files enough to keep the worker and the warmer busy.
+  auto files = [](const TempDir& d) {
+    for (int f = 0; f < 12; ++f) {
+      const std::string folder = "f" + std::to_string(f) + "/inner";
+      MakeDirs(d / folder);
+      for (int k = 0; k < 8; ++k) {
+        std::string text;
+        for (int r = 0; r < 40; ++r)
+          text += Rec(std::to_string(f * 1000 + k * 50 + r) + " 000") + "\n";
+        WriteFile(d / (folder + "/EHI." + std::to_string(100 + k)), text);
+      }
+    }
+  };
+  auto plainFiles = [](const TempDir& d, const std::string& folder, int n, const char* stem) {
+    MakeDirs(d / folder);
+    for (int i = 0; i < n; ++i) WriteFile(d / (folder + "/" + stem + std::to_string(i)), "");
+  };
+  struct Case {
+    const char* name;
+    std::function<void(const TempDir&)> tree;
+    std::vector<std::string> args;
+    int status;  // of the walk alone
+    std::function<void()> inChild = {};
+  };
+  const Case cases[] = {
+      {"no thread starts", files, {"--thread-limit=0"}, 0},
+      {"only the worker starts", files, {"--thread-limit=1"}, 0},
+      {"a helper's first allocation fails", files, {"--helper-alloc-fault=0"}, 0},
+      {"a helper's allocation fails early", files, {"--helper-alloc-fault=4"}, 0},
+      {"a helper's allocation fails later", files, {"--helper-alloc-fault=60"}, 0},
+      {"a helper's allocation fails late", files, {"--helper-alloc-fault=400"}, 0},
+      {"a folder of too many files before a file that never answers",
+       [&](const TempDir& d) {
+         plainFiles(d, ".", 2001, "p");
+         MakeDirs(d / "sub/deeper");
+         WriteFile(d / "sub/EHI.unreached", Rec("no") + "\n");
+         WriteFile(d / "sub/deeper/EHI.block", Rec("no") + "\n");
+       },
+       {}, 1},
+      {"a full store before a file that never answers",
+       [](const TempDir& d) {
+         std::string many;
+         for (int i = 0; i <= 100000; ++i) many += std::to_string(i) + std::string(19, '\t') + "\n";
+         WriteFile(d / "EHI.many", many);
+         MakeDirs(d / "sub");
+         WriteFile(d / "sub/EHI.block", Rec("no") + "\n");
+       },
+       {}, 1},
+      {"descriptors nearly used up",
+       [&](const TempDir& d) {
+         for (int i = 0; i < 600; ++i)
+           WriteFile(d / ("EHI." + std::to_string(i)), Rec(std::to_string(i)) + "\n");
+       },
+       {"--fd-limit=64"}, 0,
+       [] {
+         // 63 descriptors open, as a parent may pass them on: the walk
+         // alone needs no more than the one left.
+         const int null = open("/dev/null", O_RDONLY);
+         for (int fd = 3; fd < 63; ++fd)
+           if (fd != null) dup2(null, fd);
+       }},
+      {"a crowded folder the walk stops in, whose listing then stalls",
+       [&](const TempDir& d) {
+         files(d);
+         plainFiles(d, "f5/crowded", 2500, "p");
+       },
+       {"--listing-stall=2200"}, 1},
+      {"a crowded folder the walk goes through",
+       [&](const TempDir& d) {
+         files(d);
+         plainFiles(d, "f5/crowded", 1790, "p");
+         plainFiles(d, "f5/crowded", 2100, ".hidden");
+         for (int i = 0; i < 200; ++i) {
+           const std::string n = std::to_string(i);
+           WriteFile(d / ("f5/crowded/EHI.in" + n), Rec("in" + n) + "\n");
+         }
+         MakeDirs(d / "f5/crowded/sub");
+         WriteFile(d / "f5/crowded/sub/EHI.below", Rec("below") + "\n");
+       },
+       {}, 0},
+      {"reads give a few bytes at a time", files, {"--short-reads=7"}, 0},
+  };
+  for (const Case& c : cases) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers need descriptors of their own (see above).
+    if (c.inChild) continue;
+#endif
+    TempDir dir;
+    c.tree(dir);
+    auto run = [&](const char* mode) {
+      std::vector<std::string> args = c.args;
+      args.push_back(mode);
+      RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir.Path(), args, c.inChild);
+      const std::string table = ReadFile(dir / "Orvitan.Tab");
+      std::filesystem::remove(dir / "Orvitan.Tab");
+      return std::pair(r, table);
+    };
+    const auto [alone, aloneTable] = run("--no-read-ahead");
+    EXPECT_EQ(alone.Status, c.status) << c.name << ": " << alone.Out << alone.Err;
+    for (const char* mode : {"", "--read-ahead-first", "--warm"}) {
+      const auto [r, table] = run(mode);
+      EXPECT_EQ(r.Status, alone.Status) << c.name << " " << mode;
+      EXPECT_EQ(r.Out, alone.Out) << c.name << " " << mode;
+      EXPECT_EQ(r.Err, alone.Err) << c.name << " " << mode;
+      EXPECT_TRUE(table == aloneTable) << c.name << " " << mode << ": the tables differ";
+    }
+  }
 }
 
 // Reading a folder that fails part-way is the listing's error, not its end.

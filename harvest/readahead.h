@@ -3,24 +3,27 @@
 // into a bounded queue that the walk takes from. When the tree turns out to
 // come from the disk, a warmer runs ahead of the worker. The walk's logic stays on
 // the main thread; the worker only makes platform calls that return entries,
-// bytes or an error, and opens nothing the walk itself would not open.
+// bytes or an error, and follows the walk's rules (walkrules.h) to open
+// nothing the walk itself would not open. Whatever befalls a helper thread
+// (no thread, no memory, a file that never answers) leaves the walk to go
+// on alone, as it would without them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
+#include "aheadbudget.h"
 #include "dirsearch.h"
 #include "platform.h"
+#include "walkrules.h"
 #include "warmer.h"
 
 namespace ehi {
@@ -31,24 +34,45 @@ struct ReadAheadItem {
   Kind What = Kind::Listing;
   std::string Path;
   /// False when the worker left it to the walk (an error, a file too large
-  /// or not regular, a link it may not follow): the walk does it itself and
-  /// meets whatever the worker met, at its own place in the walk.
+  /// or not regular, a link it may not follow, a listing too long to
+  /// hold): the walk does it itself and meets whatever the worker met, at
+  /// its own place in the walk.
   bool Ready = false;
   ListedEntries Entries;             // a listing's entries, as listed
   sys::PathFacts Facts;              // what the folder is (to walk it once)
-  std::string Bytes;                 // a file's whole content
+  std::string Bytes;                 // a file's content, as far as read
+  size_t Cost = 0;                   // bytes it holds, counted in the budget
+  /// The file itself, still open, when the worker read it as far as the
+  /// size it had at its opening: the walk reads on from there (up to the
+  /// read that gives nothing, which alone ends a file) and closes it.
+  sys::Handle Rest = sys::kNoHandle;
+
+  ReadAheadItem() = default;
+  ~ReadAheadItem() {
+    if (Rest != sys::kNoHandle) sys::CloseHandle(Rest);
+  }
+  ReadAheadItem(const ReadAheadItem&) = delete;
+  ReadAheadItem& operator=(const ReadAheadItem&) = delete;
 };
 
 class ReadAhead {
  public:
-  /// Bytes of file content held at most, and the largest file read ahead.
-  static constexpr size_t kMaxBytes = size_t(8) << 20;
+  /// The largest file read ahead.
   static constexpr size_t kMaxFileBytes = size_t(256) << 10;
   /// Items held at most.
   static constexpr size_t kMaxItems = 512;
   /// A walk that caught up with the worker waits for this many items at a
-  /// time, so that the two threads do not hand over item by item.
+  /// time, so that the two threads do not hand over item by item; but no
+  /// longer than kBatchWaitMicroseconds: then it takes what is there, so it
+  /// never waits for items beyond the next one while the worker is held up.
   static constexpr size_t kBatch = 32;
+  static constexpr int kBatchWaitMicroseconds = 1000;
+  /// Descriptors left to the walk: a listing, a file, and the table's
+  /// replacement (a temporary file, the folder, the old table), with room
+  /// to spare. Helpers start only on descriptors free beyond these.
+  static constexpr long kWalkDescriptors = 8;
+  /// The worker's own: the folder it lists and the file it reads in it.
+  static constexpr long kWorkerDescriptors = 2;
   /// A listing whose first entries, or a file whose first block, took this
   /// long came from the disk, not the cache (a cached one takes a few
   /// microseconds, one from a disk tens or more). Each slow operation
@@ -64,11 +88,20 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  /// Starts the worker on the start folder ("" ) unless read-ahead is off or
-  /// the process may open too few files to spare the worker's two.
+  /// Starts the worker on the start folder ("") unless read-ahead is off,
+  /// the process may open too few more files to spare the worker's, or the
+  /// system gives no thread or memory for it.
   void Start();
-  /// Stops the worker and drops whatever it read; safe to call twice.
+  /// Stops the worker and the warmer, waits for them and drops whatever
+  /// they read; safe to call twice. The normal end of a walk.
   void Stop();
+  /// Tells the worker and the warmer to stop, without waiting for them (one
+  /// may be held up in a system call), and takes nothing more from them.
+  /// A walk that parted from the worker.
+  void Abandon();
+  /// Abandons the helpers for good and lets them go (detached): the end of
+  /// a run that stops, which ends the process without waiting for them.
+  void LetGo();
 
   /// The next item when it is the listing of `path`, waiting for the worker
   /// if it has not got there yet; null when the walk must list the folder
@@ -83,55 +116,84 @@ class ReadAhead {
 
   /// For tests only: `enabled` false runs every walk without read-ahead;
   /// `headStart` makes Start wait until the worker has gone as far as its
-  /// bounds let it, so that it is as far ahead of the walk as it can be.
+  /// bounds let it (or for a second at most, as it may be held up), so that
+  /// it is as far ahead of the walk as it can be.
   static void SetForTesting(bool enabled, bool headStart);
   /// For tests only: the warmer runs from the start, whatever the disk.
   static void SetWarmingForTesting();
 
  private:
-  std::unique_ptr<ReadAheadItem> Take(ReadAheadItem::Kind kind, std::string_view path);
+  // What the worker does after reading a file: go on, or stop there since
+  // the walk stops there too (it meets the same failure).
+  enum class After { GoOn, Stop };
+  using Item = std::unique_ptr<ReadAheadItem>;
+
+  Item Take(ReadAheadItem::Kind kind, std::string_view path);
   void Run();
-  void WalkFolder(const std::string& path);
+  // The worker has ended, with `ok` false when it gave up (no memory).
+  void WorkerDone(bool ok);
+  // Walks the folder `path` ahead of the walk; false once the worker must
+  // stop (the walk stops, or it was told to).
+  bool WalkFolder(const std::string& path);
   // Reads the file `path` of the listed (and still open) `folder`, or by
   // its path when the folder could not be listed.
-  void ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item);
-  // Queues an item, waiting while the queue is full; false once stopped.
-  bool Push(std::unique_ptr<ReadAheadItem> item);
+  After ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item);
+  // Queues an item, waiting while there is no room; false once stopped.
+  bool Push(Item item);
   bool Stopping();
-  void StopHere();
+  // The walk stops where the worker got to: nothing after it is read.
+  bool StopHere();
   // Counts an operation that began at `start` when it was slow, and starts
   // the warmer once the tree is plainly read from the disk.
   void Timed(int64_t startMicroseconds);
-
   // An item taken for the worker to fill: a recycled one when there is.
-  std::unique_ptr<ReadAheadItem> NewItem(ReadAheadItem::Kind kind, const std::string& path);
+  Item NewItem(ReadAheadItem::Kind kind);
+  // Drops everything the threads left (after they are gone).
+  void Release();
 
   static constexpr size_t kBlock = 65536;
-  // Recycled items kept at most, and the largest content buffer an item
-  // keeps when recycled (larger ones go back to the heap): spare items
-  // hold at most a few megabytes.
+  // Recycled items kept at most, and the most room an item keeps when
+  // recycled (a larger one goes back to the heap): spare items hold at
+  // most a few megabytes.
   static constexpr size_t kMaxSpare = 256;
   static constexpr size_t kMaxSpareBytes = 16384;
+
+  AheadBudget budget_;
   std::unique_ptr<char[]> block_;  // the worker's read buffer
   std::thread worker_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<std::unique_ptr<ReadAheadItem>> queue_;
+  // The queue: a ring of kMaxItems places, made before the worker starts,
+  // so that nothing is allocated while the lock is held.
+  std::unique_ptr<Item[]> ring_;
+  size_t head_ = 0, count_ = 0;
   // Items given back: collected by the walk (spent_), handed over in
   // batches under the lock (spare_), taken over whole by the worker
-  // (stash_) when it runs out, so each side locks once per batch.
-  std::vector<std::unique_ptr<ReadAheadItem>> spent_, spare_, stash_;
-  size_t bytes_ = 0;
+  // (stash_) when it runs out, so each side locks once per batch. Each has
+  // room for all it may hold from the start.
+  std::vector<Item> spent_, spare_, stash_;
   bool stop_ = false;
-  bool done_ = false;     // the worker has walked everything it will
-  bool running_ = false;  // a worker was started and not yet stopped
+  bool done_ = false;       // the worker has walked everything it will
+  bool running_ = false;    // a worker was started and not yet stopped
+  bool abandoned_ = false;  // the walk takes nothing more
   bool walkWaiting_ = false;    // the walk waits for items
   bool workerWaiting_ = false;  // the worker waits for room
+  int warmerThreads_ = 0;       // descriptors allow this many
+  // Files left open for the walk in queued items: at most openRoom_, the
+  // descriptors spare beyond the worker's and the warmer's.
+  int openRoom_ = 0;
+  std::atomic<int> openQueued_{0};
+  // count_ as the worker may look at it without the lock.
+  std::atomic<size_t> queued_{0};
   // The worker's own record of the physical folders it walked, as the walk
   // keeps its own: both skip the same folders.
-  std::set<std::pair<uint64_t, uint64_t>> walked_;
+  WalkedFolders walked_;
+  // Bytes of the plans of the folders the worker is in (their subfolders
+  // still to come), counted in the budget too.
+  size_t planBytes_ = 0;
   int slow_ = 0;    // slow operations less fast ones, never below 0
-  Warmer warmer_;  // started only for a tree read from the disk
+  bool warmerStarted_ = false;
+  Warmer warmer_{budget_};  // started only for a tree read from the disk
 };
 
 }  // namespace ehi

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "process.h"
 #include "readahead.h"
 #include "textfile.h"
+#include "walkrules.h"
 
 namespace ehi {
 
@@ -26,9 +26,9 @@ namespace {
 // What one walk owns: the run holds it, so nothing of it outlives the run
 // or is shared with anything else.
 struct WalkState {
-  // Physical directories already walked (device, inode): a symbolic link
-  // cycle or several links to one directory are walked once.
-  std::set<std::pair<uint64_t, uint64_t>> walked;
+  // Physical directories already walked: a symbolic link cycle or several
+  // links to one directory are walked once.
+  WalkedFolders walked;
   // One file object for the whole walk keeps its read buffer across files.
   TextFile input;
   // What a worker listed and read ahead of the walk (when the run started
@@ -73,35 +73,17 @@ void CheckListing(std::string_view path) {
   const int error = SearchError;
   if (error == rte::kPathNotFound && !path.empty() && StillListed(path))
     RuntimeError(rte::kPathNotFound);
-  if (error != 0 && error != rte::kNoMoreFiles && error != rte::kPathNotFound &&
-      error != rte::kAccessDenied)
-    RuntimeError(error);
-}
-
-// Whether a name of the start folder is the table's, as the file system
-// compares names (on Windows whatever the letter case).
-bool IsTableName(std::string_view name) {
-  if (name.size() != TableName.size()) return false;
-  if (!sys::NamesIgnoreCase()) return name == TableName;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-  for (size_t i = 0; i < name.size(); ++i)
-    if (lower(name[i]) != lower(TableName[i])) return false;
-  return true;
+  if (SearchEndStops(error)) RuntimeError(error);
 }
 
 // Paths are short strings: a path the run must use that does not fit stops
 // the run rather than being cut into the name of some other file.
 String CheckedPath(const std::string& path) {
-  if (path.size() > MaxPathLength) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
+  if (!PathFits(path)) RunAbort(ShortConcat("Path too long: ", path.substr(0, 255)).View());
   return String(path);
 }
 
 }  // namespace
-
-bool HasEHI(std::string_view Name) {
-  return Name.size() >= 3 && (Name.find("EHI") != std::string_view::npos ||
-                              Name.find("Orvitan") != std::string_view::npos);
-}
 
 bool HasNineteenTabs(std::string_view Line) {
   int tabs = 0;
@@ -133,7 +115,7 @@ void ReadRecords(std::string_view Path, std::unique_ptr<ReadAheadItem> ahead) {
   // Anyone who may write into the start folder could plant the table as a
   // link to a file of their choosing. Such a link is not opened: the run
   // stops here, as at any qualifying file it may not read.
-  if (IsTableName(Path) && !sys::MayFollowLinks(std::string(Path))) {
+  if (IsRefusedTable(Path)) {
     IoError = rte::kAccessDenied;
     CheckIo();
   }
@@ -145,15 +127,20 @@ void ReadRecords(std::string_view Path, std::unique_ptr<ReadAheadItem> ahead) {
   TextFile& input = Walk().input;
   AssignText(input, Path);
   if (ahead) {
-    // Read ahead whole: the same reading rules, from memory.
+    // Read ahead: the same reading rules, from memory, then from the file
+    // itself when the worker left it open (the file is the walk's then).
     // The source is used only until the file is closed below, while
     // `ahead` still holds the bytes.
-    OpenTextSource(input, [bytes = &ahead->Bytes, pos = size_t(0)](char* buffer, size_t size) mutable {
-      const size_t n = std::min(size, bytes->size() - pos);
-      std::memcpy(buffer, bytes->data() + pos, n);
-      pos += n;
-      return long(n);
-    });
+    OpenTextSource(
+        input,
+        [bytes = &ahead->Bytes, pos = size_t(0)](char* buffer, size_t size) mutable {
+          const size_t n = std::min(size, bytes->size() - pos);
+          std::memcpy(buffer, bytes->data() + pos, n);
+          pos += n;
+          return long(n);
+        },
+        ahead->Rest);
+    ahead->Rest = sys::kNoHandle;
   } else {
     // A name that became anything but a regular file after the listing (a
     // FIFO, a device, a socket, a folder) is passed over as if it had never
@@ -202,14 +189,15 @@ void HarvestDir(std::string_view Path) {
   CheckedPath(std::string(Path));
   std::unique_ptr<ReadAheadItem> ahead = Walk().readAhead.TakeListing(Path);
   const sys::PathFacts facts = ahead ? ahead->Facts : sys::StatPath(std::string(Path));
-  if (facts.Exists && !Walk().walked.emplace(facts.Device, facts.Inode).second) return;
+  if (!Walk().walked.FirstVisit(facts)) return;
 
   const std::string prefix = Path.empty() ? std::string() : std::string(Path) + "/";
   const std::string mask = prefix + "*.*";
   // Listings live on the heap, one per level of the current path, so that
   // a deep walk does not exhaust the stack.
   WalkState& walk = Walk();
-  if (walk.levels.size() <= walk.depth) walk.levels.push_back(std::make_unique<Directory>(2000, true));
+  if (walk.levels.size() <= walk.depth)
+    walk.levels.push_back(std::make_unique<Directory>(kFolderCapacity, true));
   Directory* listing = walk.levels[walk.depth].get();
   struct Level {
     size_t& depth;
@@ -223,7 +211,7 @@ void HarvestDir(std::string_view Path) {
     std::optional<ListingSnapshot> snapshot;
     if (ahead) snapshot.emplace(prefix, std::move(ahead->Entries));
     else snapshot.emplace(prefix);
-    listing->ReadListing(mask, FileAttrMask, 0);
+    listing->ReadListing(mask, FilePass().Allowed, FilePass().Required);
     CheckListing(Path);
     bool tableRead = false;
     for (int i = 1; i <= listing->NStrings; ++i) {
@@ -233,13 +221,12 @@ void HarvestDir(std::string_view Path) {
       tableRead = tableRead || (Path.empty() && HasEHI(name) && IsTableName(name));
     }
     if (Path.empty() && !tableRead) HarvestUnlistedTable();
-    listing->ReadListing(mask, DirAttrMask, kAttrDirectory);
+    listing->ReadListing(mask, FolderPass().Allowed, FolderPass().Required);
     CheckListing(Path);
   }
   for (int i = 1; i <= listing->NStrings; ++i) {
     std::string_view name = listing->Entries[size_t(i)]->WholeName();
-    if (name == "." || name == "..") continue;
-    HarvestDir(prefix + std::string(name));
+    if (EntersFolder(name)) HarvestDir(prefix + std::string(name));
   }
 }
 

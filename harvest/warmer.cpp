@@ -1,149 +1,192 @@
 #include "warmer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <new>
-#include <system_error>
+#include <iterator>
+#include <memory>
 
-#include "codes.h"
-#include "harvest.h"
-#include "process.h"
+#include "helper.h"
 
 namespace ehi {
 
-void SplitListing(const std::string& prefix, const ListedEntries& entries,
-                  std::vector<std::string>& files, std::vector<std::string>& folders) {
-  for (size_t i = 0; i < entries.Size(); ++i) {
-    const ListedEntry e = entries[i];
-    const std::string_view name(e.Name);
-    uint32_t attr = e.Attr;
-    if (e.Unresolved) attr |= sys::StatPath(prefix + e.Name).Attr & (kAttrDirectory | kAttrSystem);
-    if ((attr & kAttrSearchExcludable) == 0 && HasEHI(name)) files.push_back(prefix + e.Name);
-    if ((attr & kAttrDirectory) && name != "." && name != "..") folders.push_back(prefix + e.Name);
-  }
-}
-
 namespace {
-std::atomic<int> workerHeapFailure{0};
-std::atomic<int> warmerHeapFailure{0};
+
+// What a job holds: its path and the list's node around it.
+size_t CostOf(const std::string& path) { return path.capacity() + 64; }
+
 }  // namespace
-
-void SetHelperHeapFailuresForTesting(int worker, int warmer) {
-  workerHeapFailure = worker;
-  warmerHeapFailure = warmer;
-}
-
-void HelperAllocates(bool warmer) {
-  std::atomic<int>& countdown = warmer ? warmerHeapFailure : workerHeapFailure;
-  // What operator new does when the heap is exhausted: ask the handler.
-  if (countdown.load(std::memory_order_relaxed) > 0 && countdown.fetch_sub(1) == 1)
-    if (std::new_handler exhausted = std::get_new_handler()) exhausted();
-}
 
 int Warmer::Threads() {
   const unsigned cores = std::thread::hardware_concurrency();
   return std::clamp(int(cores) + 1, 2, 8);
 }
 
-void Warmer::Start() {
-  if (Running()) return;
-  stop_ = false;
-  try {
-    for (int i = Threads(); i > 0; --i) threads_.emplace_back([this] { Run(); });
-  } catch (const std::system_error&) {
-    // A thread the system will not give (the user is at the process
-    // limit) is one warmer fewer: warming is only an aid.
+void Warmer::Reset() {
+  SharedHold hold(lock_);
+  stop_ = letGo_ = stopped_ = false;
+  warmed_ = consumed_ = 0;
+}
+
+void Warmer::Start(int threads) {
+  if (Running() || threads <= 0) return;
+  // Room for every thread first: a thread started must be kept.
+  if (!RunAsHelper([&] { threads_.reserve(size_t(threads)); })) return;
+  for (int i = 0; i < threads; ++i) {
+    std::thread t;
+    if (!StartHelper(t, [this] {
+          if (!RunAsHelper([this] { Run(); })) {
+            failed_ = true;
+            Abandon();
+          }
+        }))
+      break;
+    SharedHold hold(lock_);
+    if (letGo_) t.detach();
+    else threads_.push_back(std::move(t));
   }
 }
 
-void Warmer::Stop() {
+void Warmer::LetGo() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    SharedHold hold(lock_);
+    stop_ = letGo_ = true;
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.detach();
+  }
+  changed_.notify_all();
+}
+
+void Warmer::Abandon() {
+  {
+    SharedHold hold(lock_);
     stop_ = true;
   }
   changed_.notify_all();
-  for (std::thread& t : threads_) t.join();
+}
+
+void Warmer::Stop() {
+  Abandon();
+  for (std::thread& t : threads_)
+    if (t.joinable()) t.join();
   threads_.clear();
+  for (const Job& job : jobs_) budget_.Remove(job.Cost);
   jobs_.clear();
 }
 
-void Warmer::PushFront(const std::vector<std::string>& files,
-                       const std::vector<std::string>& folders) {
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) jobs_.push_front({*it, true});
-  for (auto it = files.rbegin(); it != files.rend(); ++it) jobs_.push_front({*it, false});
+std::list<Warmer::Job> Warmer::JobsOf(const FolderPlan& plan) {
+  std::list<Job> jobs;
+  size_t cost = 0;
+  for (size_t i = 0; i < plan.Files(); ++i) {
+    Job& job = jobs.emplace_back();
+    plan.File(i, job.Path);
+    cost += job.Cost = CostOf(job.Path);
+  }
+  for (size_t i = 0; i < plan.Folders(); ++i) {
+    Job& job = jobs.emplace_back();
+    plan.Folder(i, job.Path);
+    job.Folder = true;
+    cost += job.Cost = CostOf(job.Path);
+  }
+  budget_.Add(cost);
+  return jobs;
 }
 
-void Warmer::Seed(const sys::PathFacts& facts, const std::vector<std::string>& files,
-                  const std::vector<std::string>& folders) {
+void Warmer::Queue(std::list<Job>& fresh, bool stops, WalkedFolders::Mark* mark) {
+  std::list<Job> dropped;
+  bool queued = false;
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!visited_.emplace(facts.Device, facts.Inode).second) return;
-    PushFront(files, folders);
+    SharedHold hold(lock_);
+    if (stop_ || stopped_ || (mark && !visited_.FirstVisit(std::move(*mark)))) {
+      dropped.swap(fresh);
+    } else {
+      queued = !fresh.empty();
+      const auto behind = jobs_.begin();
+      jobs_.splice(jobs_.begin(), fresh);
+      if (stops) {
+        dropped.splice(dropped.end(), jobs_, behind, jobs_.end());
+        stopped_ = true;
+      }
+      // What does not fit goes from the back: what the walk needs last.
+      while (!budget_.Fits(0) && !jobs_.empty()) {
+        budget_.Remove(jobs_.back().Cost);
+        jobs_.back().Cost = 0;
+        dropped.splice(dropped.begin(), jobs_, std::prev(jobs_.end()));
+      }
+    }
   }
-  changed_.notify_all();
+  // Threads are woken only for work: a wake-up for nothing costs each of
+  // them a round on the lock.
+  if (queued) changed_.notify_all();
+  for (const Job& job : dropped) budget_.Remove(job.Cost);
+}
+
+void Warmer::StopQueueing() {
+  std::list<Job> dropped;
+  {
+    SharedHold hold(lock_);
+    stopped_ = true;
+    dropped.swap(jobs_);
+  }
+  for (const Job& job : dropped) budget_.Remove(job.Cost);
+}
+
+void Warmer::Seed(const sys::PathFacts& facts, const FolderPlan& plan) {
+  WalkedFolders::Mark mark = WalkedFolders::MarkOf(facts);
+  std::list<Job> fresh = JobsOf(plan);
+  Queue(fresh, plan.Stops(), &mark);
 }
 
 void Warmer::Consumed() {
   bool wake;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    SharedHold hold(lock_);
     wake = ++consumed_ + kAhead == warmed_ + 1;  // the limit just moved off
   }
   if (wake) changed_.notify_all();
 }
 
 void Warmer::Run() {
-  HelperThreadHeapThrows();
-  try {
-    Warm();
-  } catch (const std::bad_alloc&) {
-    // The heap ran out: one warmer fewer, which only costs speed.
-  }
-}
-
-void Warmer::Warm() {
   for (;;) {
-    Job job;
+    std::list<Job> next;
     {
-      std::unique_lock<std::mutex> hold(lock_);
-      changed_.wait(hold, [this] {
+      SharedHold hold(lock_);
+      changed_.wait(hold.Lock(), [this] {
         return stop_ || (!jobs_.empty() && warmed_ < consumed_ + kAhead);
       });
       if (stop_) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
+      next.splice(next.begin(), jobs_, jobs_.begin());
       ++warmed_;
     }
-    // Nothing the walk would not open: no path past its limit, and not the
-    // table, which it reads only under the link rule.
-    if (job.Path.size() > MaxPathLength) continue;
-    HelperAllocates(true);
+    const Job& job = next.front();
+    // Nothing the walk would not open: never past a path it stops at, and
+    // not the table behind a link it may not follow.
     if (job.Folder) WarmFolder(job.Path);
-    else if (job.Path != TableName) sys::WarmFile(job.Path);
+    else if (!IsRefusedTable(job.Path)) sys::WarmFile(job.Path);
+    budget_.Remove(job.Cost);
   }
 }
 
 void Warmer::WarmFolder(const std::string& path) {
-  const sys::PathFacts facts = sys::StatPath(path);
+  if (!PathFits(path)) return StopQueueing();
+  WalkedFolders::Mark mark = WalkedFolders::MarkOf(sys::StatPath(path));
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!facts.Exists || !visited_.emplace(facts.Device, facts.Inode).second) return;
+    SharedHold hold(lock_);
+    if (!visited_.FirstVisit(std::move(mark))) return;
   }
-  ListedEntries entries;
   int error = 0;
-  sys::DirStream* d = sys::OpenDirStream(path, error);
-  if (!d) return;
-  sys::DirEntry e;
-  while (sys::NextDirEntry(d, e, error)) entries.Add(e.Name, e.Attr, e.Unresolved);
-  sys::CloseDirStream(d);
-  std::vector<std::string> files, folders;
-  SplitListing(path.empty() ? std::string() : path + "/", entries, files, folders);
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (stop_) return;
-    PushFront(files, folders);
+  FolderPlan plan;
+  plan.Start(path.empty() ? std::string() : path + "/");
+  // Closed however this ends, also when an allocation fails (and throws).
+  std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> d(sys::OpenDirStream(path, error),
+                                                               sys::CloseDirStream);
+  if (!d) {
+    if (SearchEndMayStop(error, path)) StopQueueing();
+    return;
   }
-  changed_.notify_all();
+  const ListedAhead listed = ListAhead(d.get(), plan, nullptr, [] {});
+  d.reset();
+  if (listed.Error != 0) return StopQueueing();
+  std::list<Job> fresh = JobsOf(plan);
+  Queue(fresh, plan.Stops(), nullptr);
 }
 
 }  // namespace ehi

@@ -77,6 +77,11 @@ void ListedEntries::Clear() {
   entries_.clear();
 }
 
+void ListedEntries::Release() {
+  std::string().swap(names_);
+  std::vector<Entry>().swap(entries_);
+}
+
 ListingSnapshot::ListingSnapshot(std::string_view dirPart, ListedEntries listed) {
   snapshot = Snapshot();
   snapshot.Active = true;
@@ -156,7 +161,7 @@ void Deliver(EntryRecord& rec) {
       // the entry itself to tell a directory from a file; what cannot be
       // looked at (a dangling link) is a system entry, never read.
       facts = s.Facts(entry.Name);
-      attr |= facts.Attr & (kAttrDirectory | kAttrSystem);
+      attr = JudgedAttr(attr, facts.Attr);
     }
     if (attr & rec.ExcludeMask) continue;
     rec.Name = nm;

@@ -88,8 +88,12 @@ class ListedEntries {
     const Entry& e = entries_[i];
     return {names_.data() + e.Offset, e.Attr, e.Unresolved};
   }
-  /// Removes every entry.
+  /// Empties the listing; its room stays for the next one.
   void Clear();
+  /// Empties the listing and gives its room back.
+  void Release();
+  /// Bytes of room the listing holds (names and entries).
+  size_t HeldBytes() const { return names_.capacity() + entries_.capacity() * sizeof(Entry); }
 
  private:
   struct Entry {
@@ -100,6 +104,14 @@ class ListedEntries {
   std::string names_;  // every name followed by a NUL
   std::vector<Entry> entries_;
 };
+
+/// The attribute bits the search judges an entry by: those the listing
+/// gave (`listed`), and for an entry the listing could not tell (a link)
+/// the directory and system bits of what it names (`named`: kAttrSystem
+/// when it names nothing).
+inline uint32_t JudgedAttr(uint32_t listed, uint32_t named) {
+  return listed | (named & (kAttrDirectory | kAttrSystem));
+}
 
 /// While it exists, the searches of one directory (the directory part of
 /// their masks equals `dirPart`) deliver the entries as the first of them

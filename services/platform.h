@@ -78,6 +78,13 @@ Handle OpenForWriting(const std::string& name, int& error);
 /// Reads up to `size` bytes, waiting for data on a pipe or device. Returns
 /// the count (0 at end of file or on a broken pipe), or -1 with `error` set.
 long ReadSome(Handle h, char* buffer, size_t size, int& error);
+/// What ReadWithoutWaiting returns for a read that would have to wait.
+constexpr long kReadWouldWait = -2;
+/// Like ReadSome, but never waits for data that is not there yet (a file
+/// that gives its content only as it comes, opened by OpenRegular...):
+/// then it returns kReadWouldWait. For reading ahead of a reader, whose
+/// wait it must not take on.
+long ReadWithoutWaiting(Handle h, char* buffer, size_t size, int& error);
 /// Writes all bytes; false when a write fails or writes fewer bytes.
 bool WriteAll(Handle h, const char* data, size_t size);
 /// Closes a handle; false on failure. Standard handles stay open.
@@ -138,6 +145,9 @@ void AbortReplace(Replacement* job);
 /// How many files the process may have open at once (a large number when
 /// there is no limit).
 long OpenFileLimit();
+/// How many more files the process may open now: the limit less the
+/// descriptors already open (inherited ones too).
+long FreeDescriptors();
 
 /// Makes a write past the process's file-size limit fail like a full disk
 /// instead of ending the process with a signal.

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace ehi::sys {
@@ -184,11 +185,39 @@ Handle OpenForWriting(const std::string& name, int& error) {
   return OpenChecked(name, O_WRONLY | O_CREAT | O_TRUNC, error, nullptr);
 }
 
+namespace {
+std::atomic<size_t> shortReads{0};
+}  // namespace
+
+void SetShortReadsForTesting(size_t bytes) { shortReads = bytes; }
+
+namespace {
+
+// One read(2), retried when a signal interrupts it.
+ssize_t ReadOnce(Handle h, char* buffer, size_t size) {
+  const size_t most = shortReads;
+  if (most > 0 && size > most) size = most;
+  ssize_t n;
+  do n = ::read(Fd(h), buffer, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+}  // namespace
+
+long ReadWithoutWaiting(Handle h, char* buffer, size_t size, int& error) {
+  const ssize_t n = ReadOnce(h, buffer, size);
+  if (n >= 0) return long(n);
+  if (errno == EPIPE) return 0;
+  if (errno == EAGAIN) return kReadWouldWait;
+  error = MapError(errno);
+  return -1;
+}
+
 long ReadSome(Handle h, char* buffer, size_t size, int& error) {
   for (;;) {
-    ssize_t n = ::read(Fd(h), buffer, size);
+    ssize_t n = ReadOnce(h, buffer, size);
     if (n >= 0) return long(n);
-    if (errno == EINTR) continue;
     if (errno == EPIPE) return 0;  // a broken pipe is the end of the data
     if (errno == EAGAIN) {
       // A pipe or device opened without blocking: wait for its data here.
@@ -251,26 +280,54 @@ long OpenFileLimit() {
   return long(lim.rlim_cur);
 }
 
+long FreeDescriptors() {
+  const long limit = OpenFileLimit();
+  // Only descriptors below the limit take a place under it (one inherited
+  // above a lowered limit does not); the listing's own is not counted.
+  long open = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    const int own = ::dirfd(d);
+    while (struct dirent* e = ::readdir(d)) {
+      char* end = nullptr;
+      const long fd = std::strtol(e->d_name, &end, 10);
+      if (end != e->d_name && *end == 0 && fd != own && fd < limit) ++open;
+    }
+    ::closedir(d);
+  } else if (errno == EMFILE || errno == ENFILE) {
+    return 0;
+  } else {
+    // No /proc: ask each descriptor number in turn (as far as is cheap).
+    const long probe = limit < 4096 ? limit : 4096;
+    for (long fd = 0; fd < probe; ++fd) open += ::fcntl(int(fd), F_GETFD) != -1;
+  }
+  return limit > open ? limit - open : 0;
+}
+
 struct DirStream {
-  DIR* dir;
+  DIR* dir = nullptr;
   int read = 0;  // entries delivered so far
 };
 
 DirStream* OpenDirStream(const std::string& path, int& error) {
-  DIR* d = ::opendir(path.empty() ? "." : path.c_str());
-  if (!d) {
+  // Everything is allocated before the folder is opened: an allocation
+  // that fails (and, on a helper thread, throws) leaves nothing open.
+  auto stream = std::make_unique<DirStream>();
+  stream->dir = ::opendir(path.empty() ? "." : path.c_str());
+  if (!stream->dir) {
     int e = errno;
     error = (e == ENOENT || e == ENOTDIR) ? rte::kPathNotFound : MapError(e);
     return nullptr;
   }
-  return new DirStream{d};
+  return stream.release();
 }
 
 namespace {
 std::atomic<int> listingFaultAfter{-1};
+std::atomic<int> listingStallAfter{-1};
 }  // namespace
 
 void SetListingFaultForTesting(int entries) { listingFaultAfter = entries; }
+void SetListingStallForTesting(int entries) { listingStallAfter = entries; }
 
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   error = 0;
@@ -281,6 +338,9 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
     error = MapError(EIO);
     return false;
   }
+  const int stallAfter = listingStallAfter;
+  if (stallAfter >= 0 && d->read == stallAfter)
+    for (;;) ::pause();
   ++d->read;
   errno = 0;
   struct dirent* e = ::readdir(d->dir);

@@ -345,8 +345,16 @@ Handle OpenForWriting(const std::string& name, int& error) {
   return OpenChecked(name, GENERIC_WRITE, 0, CREATE_ALWAYS, error, nullptr);
 }
 
+namespace {
+std::atomic<size_t> shortReads{0};
+}  // namespace
+
+void SetShortReadsForTesting(size_t bytes) { shortReads = bytes; }
+
 long ReadSome(Handle h, char* buffer, size_t size, int& error) {
   DWORD got = 0;
+  const size_t most = shortReads;
+  if (most > 0 && size > most) size = most;
   const DWORD want = size > 0x40000000 ? 0x40000000 : DWORD(size);
   if (::ReadFile(Win(h), buffer, want, &got, nullptr)) return long(got);
   const DWORD e = ::GetLastError();
@@ -354,6 +362,11 @@ long ReadSome(Handle h, char* buffer, size_t size, int& error) {
   if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF) return 0;
   error = MapWinError(e);
   return -1;
+}
+
+// A disk file's read never waits for data to come: it is all there.
+long ReadWithoutWaiting(Handle h, char* buffer, size_t size, int& error) {
+  return ReadSome(h, buffer, size, error);
 }
 
 bool WriteAll(Handle h, const char* data, size_t size) {
@@ -436,6 +449,7 @@ void IgnoreFileSizeSignal() {}
 // Windows gives a process thousands of handles; the read-ahead bounds its
 // own far below that.
 long OpenFileLimit() { return 16384; }
+long FreeDescriptors() { return OpenFileLimit(); }
 
 struct DirStream {
   HANDLE Find = INVALID_HANDLE_VALUE;
@@ -481,9 +495,11 @@ DirStream* OpenDirStream(const std::string& path, int& error) {
 
 namespace {
 std::atomic<int> listingFaultAfter{-1};
+std::atomic<int> listingStallAfter{-1};
 }  // namespace
 
 void SetListingFaultForTesting(int entries) { listingFaultAfter = entries; }
+void SetListingStallForTesting(int entries) { listingStallAfter = entries; }
 
 bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
   error = 0;
@@ -492,6 +508,9 @@ bool NextDirEntry(DirStream* d, DirEntry& entry, int& error) {
     error = rte::kDiskRead;
     return false;
   }
+  const int stallAfter = listingStallAfter;
+  if (stallAfter >= 0 && d->Read == stallAfter)
+    for (;;) ::Sleep(INFINITE);
   if (!d->HaveData) {
     if (d->Find == INVALID_HANDLE_VALUE) return false;
     if (!::FindNextFileW(d->Find, &d->Data)) {

@@ -8,6 +8,7 @@
 
 #include "compiler.h"
 #include "console.h"
+#include "helper.h"
 #include "platform.h"
 #include "testhooks.h"
 #include "textfile.h"
@@ -24,7 +25,6 @@ std::vector<void (*)()>& Finalisations() {
 }
 
 bool shuttingDown = false;
-thread_local bool helperThread = false;
 EndHook endHook = nullptr;
 
 // Appends "$" and eight hexadecimal digits.
@@ -62,6 +62,12 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   IoError = 0;
 }
 
+// A helper thread never ends the run: its work ends (RunAsHelper catches
+// this), the main thread's goes on, and nothing of the run's end changes.
+void StopHereUnlessHelper() {
+  if (OnHelperThread()) throw HelperStopped();
+}
+
 [[noreturn]] void Shutdown(int runtimeError, const uint64_t* chain, int depth) {
   if (shuttingDown) sys::ExitNow(ExitCode);  // a failure inside the shutdown
   shuttingDown = true;
@@ -82,6 +88,7 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
 // address in the call chain, so it does not depend on how many frames the
 // error machinery itself took (inlining differs between builds).
 [[noreturn]] void RaiseRuntimeError(int n, const void* from) {
+  StopHereUnlessHelper();
   if (endHook) endHook(n);
   uint64_t chain[260];
   int depth = sys::CallChain(chain, 258, 0);
@@ -93,20 +100,21 @@ void WriteReport(int runtimeError, const uint64_t* chain, int depth) {
   Shutdown(n, chain + first, depth - first);
 }
 
+// On a helper thread the allocation fails as the language has it fail: the
+// helper gives up its work, the run goes on.
 EHI_NOINLINE void HeapExhausted() {
-  if (helperThread) throw std::bad_alloc();
+  if (OnHelperThread()) throw std::bad_alloc();
   RaiseRuntimeError(rte::kHeapExhausted, EHI_RETURN_ADDRESS());
 }
 
 }  // namespace
-
-void HelperThreadHeapThrows() { helperThread = true; }
 
 void RegisterFinalisation(void (*fn)()) { Finalisations().push_back(fn); }
 
 void SetEndHookForTesting(EndHook hook) { endHook = hook; }
 
 void Halt(int code) {
+  StopHereUnlessHelper();
   if (endHook) endHook(code);
   ExitCode = code & 255;
   Shutdown(0, nullptr, 0);

@@ -28,12 +28,6 @@ void RegisterFinalisation(void (*fn)());
 /// The normal end of the main program: shutdown with ExitCode.
 [[noreturn]] void NormalEnd();
 
-/// For threads that only help the main thread (reading ahead, warming):
-/// from the call on, an exhausted heap throws std::bad_alloc in the calling
-/// thread, which gives up its work, instead of ending the program from a
-/// place that the main thread knows nothing of.
-void HelperThreadHeapThrows();
-
 /// Brings up the services (standard text files, heap stop). Programs call
 /// it first, then the other modules' initialisations in their stated order.
 void InitServices();

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <thread>
+
+#include "helper.h"
 #include "testutil.h"
 #include "textfile.h"
 
@@ -63,6 +67,28 @@ TEST(ProcessDeathTest, HeapExhaustionIsRuntimeError203) {
         p[0] = 1;
       },
       ::testing::ExitedWithCode(203), "^Runtime error 203 at");
+}
+
+// What would end the run on the main thread ends only a helper's work: the
+// test process lives on, its exit code untouched.
+TEST(Process, StopsOnAHelperThreadEndItsWorkNotTheRun) {
+  struct Case {
+    const char* name;
+    void (*stop)();
+  };
+  const Case cases[] = {
+      {"memory exhausted", [] { std::get_new_handler()(); }},
+      {"fatal stop", [] { Halt(1); }},
+      {"runtime error", [] { RuntimeError(5); }},
+  };
+  for (const Case& c : cases) {
+    bool returned = true;
+    std::thread helper;
+    ASSERT_TRUE(StartHelper(helper, [&] { returned = RunAsHelper(c.stop); })) << c.name;
+    helper.join();
+    EXPECT_FALSE(returned) << c.name;
+    EXPECT_EQ(ExitCode, 0) << c.name;
+  }
 }
 
 }  // namespace

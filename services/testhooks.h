@@ -4,6 +4,7 @@
 // library cannot come to depend on them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ehi {
@@ -30,5 +31,14 @@ void SetReplaceHooksForTesting(bool namedOnly, void (*whileNamed)());
 /// Reading any directory fails with a device error after its first
 /// `entries` entries (a negative count switches it off).
 void SetListingFaultForTesting(int entries);
+
+/// Reading any directory waits for ever after its first `entries` entries,
+/// as a share that stopped answering does (a negative count switches it
+/// off).
+void SetListingStallForTesting(int entries);
+
+/// Every read gives at most `bytes` bytes (0: as many as asked for), as
+/// network and FUSE file systems may in the middle of a file.
+void SetShortReadsForTesting(size_t bytes);
 
 }  // namespace ehi::sys

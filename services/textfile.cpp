@@ -68,10 +68,17 @@ bool Fill(TextFile& f) {
   if (f.BufPos < f.BufEnd) return true;
   f.BufPos = 0;
   f.BufEnd = 0;
-  long n;
+  long n = 0;
   if (f.Source) {
     n = f.Source(f.Buffer.get(), size_t(f.BufSize));
-  } else {
+    // Bytes read beforehand come first; the file they came from, when it
+    // is still open, goes on from where they end.
+    if (n <= 0 && f.SourceFirst) {
+      f.Source = nullptr;
+      f.SourceFirst = false;
+    }
+  }
+  if (!f.Source) {
     int err = 0;
     n = sys::ReadSome(f.Handle, f.Buffer.get(), size_t(f.BufSize), err);
     if (n < 0) {
@@ -184,6 +191,7 @@ void AssignText(TextFile& f, std::string_view name) {
   f.WriteThrough = false;
   f.Sink = nullptr;
   f.Source = nullptr;
+  f.SourceFirst = false;
   DiscardTemporary(f);
 }
 
@@ -208,10 +216,14 @@ void OpenTextRead(TextFile& f) {
   f.Mode = TextMode::Input;
 }
 
-void OpenTextSource(TextFile& f, TextSource source) {
-  if (!BeginOpen(f)) return;
-  f.Handle = sys::kNoHandle;
+void OpenTextSource(TextFile& f, TextSource source, sys::Handle rest) {
+  if (!BeginOpen(f)) {
+    if (rest != sys::kNoHandle) sys::CloseHandle(rest);
+    return;
+  }
+  f.Handle = rest;
   f.Source = std::move(source);
+  f.SourceFirst = rest != sys::kNoHandle;
   f.Mode = TextMode::Input;
 }
 

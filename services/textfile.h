@@ -49,6 +49,8 @@ struct TextFile {
   TextSink Sink = nullptr;
   /// Input comes from here instead of from Handle when set.
   TextSource Source;
+  /// ... and then from Handle, when set too.
+  bool SourceFirst = false;
   /// The replacement the output makes of Name on CloseText, when open with
   /// OpenTextReplace.
   sys::Replacement* Replace = nullptr;
@@ -80,8 +82,10 @@ void AssignText(TextFile& f, std::string_view name);
 /// Opens the named file for reading from its start ("" = standard input).
 void OpenTextRead(TextFile& f);
 /// Opens `f` for reading from `source` instead of a file (bytes read
-/// beforehand); the reading rules are those of a file.
-void OpenTextSource(TextFile& f, TextSource source);
+/// beforehand); the reading rules are those of a file. When `rest` is an
+/// open file (the one the bytes came from), the reading goes on there once
+/// the source gives nothing more, and CloseText closes it.
+void OpenTextSource(TextFile& f, TextSource source, sys::Handle rest = sys::kNoHandle);
 /// Creates or truncates the named file for writing ("" = standard output).
 void OpenTextWrite(TextFile& f);
 /// Like OpenTextWrite, but the output replaces the file only when CloseText

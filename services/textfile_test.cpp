@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -61,6 +62,40 @@ TEST_P(TextReading, AllLineEndsGiveTheSameLines) {
   // LF CR is a line end followed by an empty line.
   std::vector<std::string> lfcr = {"a", "", "b"};
   EXPECT_EQ(ReadLines("a\n\rb"), lfcr);
+}
+
+// Bytes read beforehand, then the open file from where they end, read as
+// the whole file is: wherever the cut falls (inside a CR LF too).
+TEST_P(TextReading, BytesReadAheadThenTheOpenFile) {
+  const std::string content = "one\r\ntwo\r\n\x1a";
+  const std::vector<std::string> want = ReadLines(content);
+  for (size_t cut = 0; cut <= content.size(); ++cut) {
+    TextFile f;
+    AssignText(f, dir_ / "f.txt");
+    int err = 0;
+    const sys::Handle h = sys::OpenForReading(dir_ / "f.txt", err);
+    std::string ahead(cut, '\0');
+    for (size_t got = 0; got < cut;)
+      got += size_t(sys::ReadSome(h, ahead.data() + got, cut - got, err));
+    OpenTextSource(
+        f,
+        [&ahead, pos = size_t(0)](char* buffer, size_t size) mutable {
+          const size_t n = std::min(size, ahead.size() - pos);
+          std::copy_n(ahead.data() + pos, n, buffer);
+          pos += n;
+          return long(n);
+        },
+        h);
+    std::vector<std::string> lines;
+    do {
+      String line;
+      ReadTextLine(f, line);
+      lines.push_back(line.Str());
+    } while (!TextAtEnd(f));
+    CloseText(f);
+    EXPECT_EQ(IoError, 0) << cut;
+    EXPECT_EQ(lines, want) << cut;
+  }
 }
 
 TEST_P(TextReading, LongLineIsCutAndTheRestSkipped) {

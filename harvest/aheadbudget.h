@@ -1,0 +1,28 @@
+// The one budget of everything held ahead of the walk: file contents,
+// listings and the names still to come, whether the read-ahead worker or
+// the warmer holds them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+namespace ehi {
+
+/// Bytes held ahead of the walk, counted by whoever holds them.
+class AheadBudget {
+ public:
+  /// At most this much is held ahead, beyond the one item that is always
+  /// let through (so that a large one cannot stop the walk).
+  static constexpr size_t kLimit = size_t(8) << 20;
+
+  /// Whether `more` bytes still fit.
+  bool Fits(size_t more) const { return held_.load(std::memory_order_relaxed) + more <= kLimit; }
+  void Add(size_t bytes) { held_.fetch_add(bytes, std::memory_order_relaxed); }
+  void Remove(size_t bytes) { held_.fetch_sub(bytes, std::memory_order_relaxed); }
+  size_t Held() const { return held_.load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<size_t> held_{0};
+};
+
+}  // namespace ehi
