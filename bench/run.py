@@ -237,6 +237,11 @@ def main():
                     help="run on a slow FUSE mirror of the tree, mounted anew for every run")
     ap.add_argument("--delay-ms", type=float, default=1.0,
                     help="share mode: the delay of every request (1 ms)")
+    ap.add_argument("--baseline", metavar="EHIHARVEST",
+                    help="another ehiharvest build, timed in the same rounds as column 'base' "
+                         "(its tables checked too): before and after a change, alternating")
+    ap.add_argument("--skip", default="",
+                    help="commands left out, comma-separated (e.g. floor: 50 s a run on the share)")
     a = ap.parse_args()
     presets = a.presets or ("lab,archive" if a.share else "lab,archive,bigfiles,dups,crowded")
     harvest = os.path.abspath(os.path.join(a.build, "harvest", "ehiharvest"))
@@ -258,6 +263,14 @@ def main():
             commands["ripgrep"] = (RIPGREP, True)
             commands["cat -P8"] = (PARALLEL_CAT, True)
         print("Cold cache: the page cache is dropped before every timed run.", flush=True)
+    if a.baseline:
+        # Right after the harvest, so the two share each round's conditions.
+        named = list(commands.items())
+        commands = dict(named[:1] + [("base", ([os.path.abspath(a.baseline)], False))] + named[1:])
+    for name in filter(None, a.skip.split(",")):
+        if name == "harvest" or name not in commands:
+            sys.exit(f"--skip: no command {name!r} to leave out")
+        del commands[name]
     mount_point = None
     if a.share:
         problem = fuse_problem(share_program)
@@ -306,7 +319,7 @@ def measure(a, presets, commands, share_program, mount_point):
                     requests[name].append(share.requests)
                 else:
                     t, m, out = run(cmd, root, shell=shell, memory=rnd == 0)
-                if name == "harvest":
+                if name in ("harvest", "base"):
                     checked += 1
                     if take_table(root) != expected:
                         mismatches += 1

@@ -1,6 +1,6 @@
 // The one budget of everything held ahead of the walk: file contents,
 // listings and the names still to come, whether the read-ahead worker or
-// the warmer holds them.
+// the fetchers hold them.
 #pragma once
 
 #include <atomic>

@@ -8,7 +8,7 @@
 //   --no-read-ahead       the walk reads everything itself
 //   --read-ahead-first    the walk starts only once the read-ahead has gone
 //                         as far ahead as its bounds let it
-//   --warm                the warmer runs from the start, as on a cold disk
+//   --warm                the fetchers run from the start, as on a cold disk
 //   --thread-limit=N      the system gives N threads at most (the program's
 //                         pthread_create refuses the others)
 //   --helper-alloc-fault=N  on threads that run as helpers, the allocation

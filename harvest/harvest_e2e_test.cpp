@@ -530,7 +530,7 @@ TEST_F(HarvestFaults, ReplacementKeepsPermissionBitsAndGroup) {
 }
 
 // A user at the process limit gets no thread, or only some: the read-ahead
-// and its warmers are aids, and the walk does without them, with the same
+// and its fetchers are aids, and the walk does without them, with the same
 // report and table. Each limit lets a few more threads start.
 TEST_F(HarvestFaults, ThreadsRefusedByTheProcessLimitLeaveTheRunAlone) {
   WriteFile(dir_ / "EHI.x", Rec("new") + "\n");
@@ -598,7 +598,7 @@ TEST_F(HarvestFaults, TableLinksAreFollowedOnlyWhenTrusted) {
 TEST_F(HarvestFaults, FilesSwappedAfterTheListingAreSkipped) {
   const char* swapped[] = {"EHI.fifo-swap", "EHI.zero-swap", "EHI.tty-swap", "EHI.socket-swap",
                            "EHI.folder-swap"};
-  // The same with the warmer, which must pass over them too.
+  // The same with the fetchers, which must pass over them too.
   for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"--warm"}}) {
     WriteFile(dir_ / "Orvitan.Tab", earlier_);
     WriteFile(dir_ / "EHI.ok", Rec("ok") + "\n");
@@ -772,9 +772,9 @@ TEST_F(HarvestFaults, ReadAheadNeverChangesWhatTheWalkReports) {
 // never answers beyond a stop, few descriptors, a crowded folder, reads
 // that give little at a time), the run is the one the walk gives alone:
 // the same status, standard output, standard error and table, however far
-// ahead the worker is and with the warmer running.
+// ahead the worker is and with the fetchers running.
 TEST(HarvestHelpers, NeverChangeTheRun) {
-  // Folders of files enough to keep the worker and the warmer busy.
+  // Folders of files enough to keep the worker and the fetchers busy.
   auto files = [](const TempDir& d) {
     for (int f = 0; f < 12; ++f) {
       const std::string folder = "f" + std::to_string(f) + "/inner";

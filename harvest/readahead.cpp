@@ -51,8 +51,8 @@ void ReadAhead::Start() {
   // meet alone.
   const long spare = sys::FreeDescriptors() - kWalkDescriptors - kWorkerDescriptors;
   if (spare < 0) return;
-  warmerThreads_ = int(std::min<long>(Warmer::Threads(), spare));
-  openRoom_ = int(std::min<long>(spare - warmerThreads_, long(kMaxItems)));
+  fetcherThreads_ = int(std::min<long>(kFetchers, spare));
+  openRoom_ = int(std::min<long>(spare - fetcherThreads_, long(kMaxItems)));
   // Everything the threads share is made here, before any of them runs; a
   // shortage of memory leaves the walk to itself.
   static bool registered = false;
@@ -63,6 +63,11 @@ void ReadAhead::Start() {
         spent_.reserve(kBatch);
         spare_.reserve(kMaxSpare);
         stash_.reserve(kMaxSpare);
+        jobs_ = std::make_unique<Job[]>(kMaxItems + kMaxPrefetch);
+        prefetch_ = std::make_unique<Prefetch[]>(kMaxPrefetch);
+        freePrefetch_.reserve(kMaxPrefetch);
+        for (size_t i = 0; i < kMaxPrefetch; ++i) freePrefetch_.push_back(&prefetch_[i]);
+        fetchers_.reserve(size_t(fetcherThreads_));
       })) {
     Release();
     return;
@@ -70,8 +75,11 @@ void ReadAhead::Start() {
   stop_ = done_ = abandoned_ = false;
   head_ = count_ = 0;
   slow_ = warmingForTesting ? kSlowToWarm : 0;
-  warmerStarted_ = false;
-  warmer_.Reset();
+  fetchersStarted_ = letGo_ = false;
+  fetching_ = false;
+  jobHead_ = jobCount_ = 0;
+  idleFetchers_ = roomWaiters_ = 0;
+  prefetchWaited_ = false;
   running_ = true;
   active = this;
   if (!StartHelper(worker_, [this] { WorkerDone(RunAsHelper([this] { Run(); })); })) {
@@ -95,20 +103,25 @@ void ReadAhead::Abandon() {
     stop_ = abandoned_ = true;
   }
   changed_.notify_all();
-  warmer_.Abandon();
+  jobsChanged_.notify_all();
 }
 
 void ReadAhead::LetGo() {
   Abandon();
   if (worker_.joinable()) worker_.detach();
-  warmer_.LetGo();
+  SharedHold hold(lock_);
+  letGo_ = true;
+  for (std::thread& t : fetchers_)
+    if (t.joinable()) t.detach();
 }
 
 void ReadAhead::Stop() {
   Abandon();
   if (worker_.joinable()) worker_.join();
-  // The worker starts the warmer: it is stopped once the worker is gone.
-  warmer_.Stop();
+  // The worker starts the fetchers: none starts once it is gone.
+  for (std::thread& t : fetchers_)
+    if (t.joinable()) t.join();
+  fetchers_.clear();
   Release();
   running_ = false;
   if (active == this) active = nullptr;
@@ -121,6 +134,10 @@ void ReadAhead::Release() {
   std::vector<Item>().swap(spare_);
   std::vector<Item>().swap(stash_);
   block_.reset();
+  jobs_.reset();
+  prefetch_.reset();
+  std::vector<Prefetch*>().swap(freePrefetch_);
+  fetched_ = WalkedFolders();
   walked_ = WalkedFolders();
   budget_.Remove(budget_.Held());
   planBytes_ = 0;
@@ -164,12 +181,19 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
     Abandon();
     return nullptr;
   }
+  if (front->Pending) {
+    // Its place is queued and a fetcher reads it: the walk needs it next.
+    walkWaiting_ = true;
+    changed_.wait(hold.Lock(), [&] { return !front->Pending || abandoned_; });
+    walkWaiting_ = false;
+    if (abandoned_) return nullptr;
+  }
   Item item = std::move(front);
   head_ = (head_ + 1) % kMaxItems;
   queued_.store(--count_, std::memory_order_relaxed);
   budget_.Remove(item->Cost);
   if (item->Rest != sys::kNoHandle) --openQueued_;
-  const bool wake = workerWaiting_;
+  const bool wake = workerWaiting_ || roomWaiters_ > 0;
   hold.Unlock();
   if (wake) changed_.notify_all();
   if (!item->Ready) {
@@ -245,8 +269,14 @@ bool ReadAhead::Push(Item item) {
     changed_.wait(hold.Lock(), room);
     workerWaiting_ = false;
   }
-  if (stop_ || warmer_.Failed()) return false;
+  if (stop_) return false;
   if (item->Rest != sys::kNoHandle) ++openQueued_;
+  // A place to fill goes to the fetchers with it, in the walk's order.
+  bool wakeFetcher = false;
+  if (item->Pending) {
+    jobs_[(jobHead_ + jobCount_++) % (kMaxItems + kMaxPrefetch)] = Job{item.get(), nullptr};
+    wakeFetcher = idleFetchers_ > 0;
+  }
   ring_[(head_ + count_) % kMaxItems] = std::move(item);
   queued_.store(++count_, std::memory_order_relaxed);
   budget_.Add(cost);
@@ -255,16 +285,16 @@ bool ReadAhead::Push(Item item) {
   const bool wake = walkWaiting_ && count_ >= kBatch;
   hold.Unlock();
   if (wake) changed_.notify_all();
-  if (warmer_.Running()) warmer_.Consumed();
+  if (wakeFetcher) jobsChanged_.notify_one();
   return true;
 }
 
-void ReadAhead::Run() { WalkFolder(""); }
+void ReadAhead::Run() { WalkFolder("", nullptr); }
 
-void ReadAhead::WorkerDone(bool ok) {
-  // A worker that gave up (no memory) takes the warmer with it: the walk
-  // goes on alone from what is queued.
-  if (!ok) warmer_.Abandon();
+void ReadAhead::WorkerDone(bool) {
+  // A worker that gave up (no memory) ends as one that is done: the walk
+  // takes what is queued (the fetchers fill what they were given) and goes
+  // on alone from there.
   {
     SharedHold hold(lock_);
     done_ = true;
@@ -272,41 +302,84 @@ void ReadAhead::WorkerDone(bool ok) {
   changed_.notify_all();
 }
 
-// The walk's order: the folder's listing, its qualifying files, then its
-// subfolders, each physical folder once; and the walk's stops, worked out
-// from the listing before anything in the folder is opened.
-bool ReadAhead::WalkFolder(const std::string& path) {
-  if (Stopping()) return false;
-  if (!PathFits(path)) return StopHere();
-  Item item = NewItem(ReadAheadItem::Kind::Listing);
-  item->Path = path;
-  int error = 0;
-  const int64_t start = NowMicroseconds();
+ReadAhead::FolderStream ReadAhead::OpenFolder(ReadAheadItem& item, int& error) {
   // The folder stays open while its files are read (they are opened in it,
   // not by their whole paths): the worker's second descriptor.
-  std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)> folder(
-      sys::OpenDirStream(path, error), sys::CloseDirStream);
+  FolderStream folder(sys::OpenDirStream(item.Path, error), sys::CloseDirStream);
   // The walk looks at what the folder is before it lists it: the item
   // tells it, also for a folder walked before (then nothing else comes).
   // An open folder is asked itself, without looking its path up again.
-  item->Facts = folder ? sys::StatInDirStream(folder.get(), ".") : sys::StatPath(path);
-  if (!walked_.FirstVisit(item->Facts)) {
+  item.Facts = folder ? sys::StatInDirStream(folder.get(), ".") : sys::StatPath(item.Path);
+  return folder;
+}
+
+ReadAhead::Listing ReadAhead::ListFolder(FolderStream folder, int error, int64_t start,
+                                         ReadAheadItem& item, FolderPlan& plan) {
+  Listing r;
+  plan.Start(item.Path.empty() ? std::string() : item.Path + "/");
+  // A folder that cannot be opened is empty to the walk, or stops it.
+  r.Stops = !folder && SearchEndMayStop(error, item.Path);
+  if (folder) {
+    const ListedAhead listed = ListAhead(folder.get(), plan, &item.Entries, [&] {
+      if (start >= 0) Timed(start);
+    });
+    // A listing too long to hold is left to the walk, which meets the same
+    // entries; one that failed part-way stops the walk there.
+    item.Ready = listed.Complete;
+    r.Stops = listed.Error != 0;
+  }
+  if (!item.Ready) item.Entries.Clear();
+  r.Stream = std::move(folder);
+  return r;
+}
+
+// The walk's order: the folder's listing, its qualifying files, then its
+// subfolders, each physical folder once; and the walk's stops, worked out
+// from the listing before anything in the folder is opened.
+bool ReadAhead::WalkFolder(const std::string& path, Prefetch* ahead) {
+  // The listing asked for ahead is given up however this ends, unless taken.
+  struct Asked {
+    ReadAhead& self;
+    Prefetch* p;
+    ~Asked() {
+      if (p) self.DropPrefetch(p);
+    }
+  } asked{*this, ahead};
+  if (Stopping()) return false;
+  if (!PathFits(path)) return StopHere();
+  Item item;
+  FolderPlan plan;
+  Listing listing;
+  // With fetchers, the next few subfolders are listed while the worker is
+  // in the one before them; any not taken are given up at the end.
+  struct Window {
+    ReadAhead& self;
+    Prefetch* p[kListAhead] = {};
+    ~Window() {
+      for (Prefetch* q : p)
+        if (q) self.DropPrefetch(q);
+    }
+  } window{*this};
+  size_t next = 0;  // the next subfolder to ask for
+  asked.p = nullptr;
+  if (!ahead || !TakePrefetch(*ahead, item, plan, listing.Stops, window.p, next)) {
+    item = NewItem(ReadAheadItem::Kind::Listing);
+    item->Path = path;
+    int error = 0;
+    const int64_t start = NowMicroseconds();
+    FolderStream folder = OpenFolder(*item, error);
+    if (!walked_.FirstVisit(item->Facts)) {
+      item->Ready = true;
+      return Push(std::move(item));
+    }
+    listing = ListFolder(std::move(folder), error, start, *item, plan);
+  } else if (!walked_.FirstVisit(item->Facts)) {
+    // Listed ahead under another path: the walk has been there already.
+    item->Entries.Clear();
     item->Ready = true;
     return Push(std::move(item));
   }
-  FolderPlan plan;
-  plan.Start(path.empty() ? std::string() : path + "/");
-  // A folder that cannot be opened is empty to the walk, or stops it.
-  bool stops = !folder && SearchEndMayStop(error, path);
-  if (folder) {
-    const ListedAhead listed = ListAhead(folder.get(), plan, &item->Entries, [&] { Timed(start); });
-    // A listing too long to hold is left to the walk, which meets the same
-    // entries; one that failed part-way stops the walk there.
-    item->Ready = listed.Complete;
-    stops = listed.Error != 0;
-  }
-  if (!item->Ready) item->Entries.Clear();
-  if (stops) {
+  if (listing.Stops) {
     Push(std::move(item));
     return StopHere();
   }
@@ -326,24 +399,38 @@ bool ReadAhead::WalkFolder(const std::string& path) {
   } held{*this};
   held.Set(plan.HeldBytes());
 
-  if (warmer_.Running()) warmer_.Seed(item->Facts, plan);
   if (!Push(std::move(item))) return false;
   for (size_t i = 0; i < plan.Files(); ++i) {
     Item read = NewItem(ReadAheadItem::Kind::File);
     plan.File(i, read->Path);
-    const After after = ReadFile(folder.get(), read->Path, *read);
+    if (fetching_.load(std::memory_order_relaxed) && !IsRefusedTable(read->Path)) {
+      // A fetcher reads it while the worker goes on.
+      read->Pending = true;
+      if (!Push(std::move(read))) return false;
+      continue;
+    }
+    if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
+    const After after = ReadFile(listing.Stream.get(), read->Path, *read, block_.get(), nullptr);
     if (!Push(std::move(read))) return false;
     if (after == After::Stop) return StopHere();
   }
-  folder.reset();
+  listing.Stream.reset();
   // Done with what the walk does here before it stops.
   if (plan.Stops()) return StopHere();
   plan.DropFiles();
   held.Set(plan.HeldBytes());
   std::string sub;
   for (size_t i = 0; i < plan.Folders(); ++i) {
+    Prefetch* mine = nullptr;
+    if (i < next) std::swap(mine, window.p[i % kListAhead]);
+    if (fetching_.load(std::memory_order_relaxed)) {
+      for (next = std::max(next, i + 1); next < plan.Folders() && next <= i + kListAhead; ++next) {
+        plan.Folder(next, sub);
+        if (PathFits(sub)) window.p[next % kListAhead] = AskListing(sub, true);
+      }
+    }
     plan.Folder(i, sub);
-    if (!WalkFolder(sub)) return false;
+    if (!WalkFolder(sub, mine)) return false;
   }
   return true;
 }
@@ -354,7 +441,8 @@ bool ReadAhead::WalkFolder(const std::string& path) {
 // file too large to hold) is left to the walk. A failure the walk would
 // meet too ends the worker there.
 ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path,
-                                     ReadAheadItem& item) {
+                                     ReadAheadItem& item, char* block, size_t* reserved) {
+  const bool worker = reserved == nullptr;
   if (IsRefusedTable(path)) return After::Stop;
   int error = 0;
   bool notRegular = false;
@@ -380,14 +468,16 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
   // its own buffer, and would otherwise wait for bytes read in vain. (The
   // size is only a hint: a file that grows is still cut off below.)
   if (size > kMaxFileBytes) {
-    Timed(start);
+    if (worker) Timed(start);
     return After::GoOn;
   }
+  // A fetcher holds a file's bytes only once they fit in the budget (or the
+  // walk needs the file next): many read at once, and may be far ahead.
+  if (!worker) {
+    if (!WaitForRoom(item, size_t(size))) return After::GoOn;
+    *reserved = size_t(size);
+  }
   item.Bytes.reserve(size_t(size));
-  // The worker's own buffer, from its own heap: one made by the main
-  // thread moved the walk's read buffer, and a warm bigfiles run took 8 %
-  // longer.
-  if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlock);
   After after = After::GoOn;
   // Only a read of nothing ends a file: a network or FUSE file system may
   // give less than asked for in the middle of one. The worker reads as far
@@ -396,7 +486,7 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
   // when the walk keeps up with it (a short queue: the walk waits for the
   // worker, as on a warm tree of small files) and descriptors are spare.
   for (bool first = true;; first = false) {
-    if (item.Bytes.size() >= size && queued_.load(std::memory_order_relaxed) < kBatch &&
+    if (worker && item.Bytes.size() >= size && queued_.load(std::memory_order_relaxed) < kBatch &&
         openQueued_ < openRoom_) {
       if (first) Timed(start);
       item.Rest = h;
@@ -404,8 +494,8 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
       item.Ready = true;
       return after;
     }
-    const long n = sys::ReadWithoutWaiting(h, block_.get(), kBlock, error);
-    if (first) Timed(start);
+    const long n = sys::ReadWithoutWaiting(h, block, kBlock, error);
+    if (first && worker) Timed(start);
     if (n == 0) break;
     if (n < 0 || item.Bytes.size() + size_t(n) > kMaxFileBytes) {
       // A read that would wait is the walk's own to wait for; a failing one
@@ -414,7 +504,7 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
       std::string().swap(item.Bytes);
       return after;
     }
-    item.Bytes.append(block_.get(), size_t(n));
+    item.Bytes.append(block, size_t(n));
   }
   item.Ready = file.Close();
   if (!item.Ready) {
@@ -428,13 +518,13 @@ ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& 
 // a listing or the first block of a file: a wait for the disk shows there,
 // while the whole of a large file takes long even from the cache.
 void ReadAhead::Timed(int64_t startMicroseconds) {
-  if (warmerStarted_) return;
+  if (fetchersStarted_) return;
   if (NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;
   else if (slow_ > 0) --slow_;
   if (slow_ < kSlowToWarm) return;
   // Once: threads the system refuses now it would refuse again.
-  warmerStarted_ = true;
-  warmer_.Start(warmerThreads_);
+  fetchersStarted_ = true;
+  StartFetchers();
 }
 
 }  // namespace ehi

@@ -1,12 +1,15 @@
 // Read-ahead for the walk: one worker thread lists the folders and reads the
 // qualifying files that the walk will come to next, in the walk's own order,
 // into a bounded queue that the walk takes from. When the tree turns out to
-// come from the disk, a warmer runs ahead of the worker. The walk's logic stays on
-// the main thread; the worker only makes platform calls that return entries,
-// bytes or an error, and follows the walk's rules (walkrules.h) to open
-// nothing the walk itself would not open. Whatever befalls a helper thread
-// (no thread, no memory, a file that never answers) leaves the walk to go
-// on alone, as it would without them.
+// come from the disk or a share, where each request waits, fetcher threads
+// take the requests over, many at once: the worker queues each file as a
+// place the fetchers fill, and has the next subfolders listed while it
+// works on the one before them. The walk's logic stays on the main thread;
+// the helpers only make platform calls that return entries, bytes or an
+// error, and follow the walk's rules (walkrules.h) to open nothing the
+// walk itself would not open. Whatever befalls a helper thread (no thread,
+// no memory, a file that never answers) leaves the walk to go on alone, as
+// it would without them.
 #pragma once
 
 #include <atomic>
@@ -24,7 +27,6 @@
 #include "dirsearch.h"
 #include "platform.h"
 #include "walkrules.h"
-#include "warmer.h"
 
 namespace ehi {
 
@@ -46,6 +48,9 @@ struct ReadAheadItem {
   /// size it had at its opening: the walk reads on from there (up to the
   /// read that gives nothing, which alone ends a file) and closes it.
   sys::Handle Rest = sys::kNoHandle;
+  /// Queued before its content is read: a fetcher fills it, and the walk
+  /// waits for that when it comes to it. Changed under the queue's lock.
+  bool Pending = false;
 
   ReadAheadItem() = default;
   ~ReadAheadItem() {
@@ -73,11 +78,18 @@ class ReadAhead {
   static constexpr long kWalkDescriptors = 8;
   /// The worker's own: the folder it lists and the file it reads in it.
   static constexpr long kWorkerDescriptors = 2;
+  /// Fetcher threads at most, each with one file or folder open: as many
+  /// requests in flight as a share or a disk's queue rewards.
+  static constexpr int kFetchers = 16;
+  /// Listings asked of the fetchers ahead of the worker: the next
+  /// kListAhead subfolders of each folder it is in, kMaxPrefetch in all.
+  static constexpr size_t kListAhead = 8;
+  static constexpr size_t kMaxPrefetch = 256;
   /// A listing whose first entries, or a file whose first block, took this
   /// long came from the disk, not the cache (a cached one takes a few
   /// microseconds, one from a disk tens or more). Each slow operation
   /// counts one up and each fast one one down; at kSlowToWarm the tree is
-  /// plainly read from the disk and the warmer helps the worker. A warm
+  /// plainly read from the disk and the fetchers start. A warm
   /// tree's rare slow operation (the thread was put off its core) never
   /// gets the count that far.
   static constexpr int kSlowMicroseconds = 40;
@@ -92,10 +104,10 @@ class ReadAhead {
   /// the process may open too few more files to spare the worker's, or the
   /// system gives no thread or memory for it.
   void Start();
-  /// Stops the worker and the warmer, waits for them and drops whatever
+  /// Stops the worker and the fetchers, waits for them and drops whatever
   /// they read; safe to call twice. The normal end of a walk.
   void Stop();
-  /// Tells the worker and the warmer to stop, without waiting for them (one
+  /// Tells the worker and the fetchers to stop, without waiting for them (one
   /// may be held up in a system call), and takes nothing more from them.
   /// A walk that parted from the worker.
   void Abandon();
@@ -119,7 +131,7 @@ class ReadAhead {
   /// bounds let it (or for a second at most, as it may be held up), so that
   /// it is as far ahead of the walk as it can be.
   static void SetForTesting(bool enabled, bool headStart);
-  /// For tests only: the warmer runs from the start, whatever the disk.
+  /// For tests only: the fetchers run from the start, whatever the disk.
   static void SetWarmingForTesting();
 
  private:
@@ -127,24 +139,94 @@ class ReadAhead {
   // the walk stops there too (it meets the same failure).
   enum class After { GoOn, Stop };
   using Item = std::unique_ptr<ReadAheadItem>;
+  using FolderStream = std::unique_ptr<sys::DirStream, void (*)(sys::DirStream*)>;
+
+  // A folder listed by a fetcher ahead of the worker. Its state changes
+  // under the lock; what it holds belongs to whoever the state names.
+  struct Prefetch {
+    enum class State {
+      Free,     // on the free list
+      Queued,   // a job waits for a fetcher
+      Running,  // a fetcher lists it
+      Done,     // listed: the worker takes it
+      Skip,     // the worker claimed it while queued: the fetcher frees it
+      Orphan,   // the worker no longer wants it: the fetcher frees it when done
+    };
+    State state = State::Free;
+    std::string Path;
+    Item Listing;     // the folder's item, as WalkFolder makes it
+    FolderPlan Plan;  // the walk's plan, when Listed
+    bool Listed = false;  // the folder was opened and listed (else the worker does it)
+    bool Stops = false;   // the walk stops at this folder
+    size_t Cost = 0;      // counted in the budget while held
+    // Its first subfolders, asked for by the fetcher that listed it (the
+    // worker's window when it comes to the folder).
+    Prefetch* Children[kListAhead] = {};
+    size_t Asked = 0;
+  };
+  // A fetcher's job: fill a queued file item, or list a folder ahead.
+  struct Job {
+    ReadAheadItem* File = nullptr;
+    Prefetch* Folder = nullptr;
+  };
+  // How a folder's own listing came out.
+  struct Listing {
+    FolderStream Stream{nullptr, nullptr};  // the folder, still open when listed
+    bool Stops = false;                     // the walk stops there
+  };
 
   Item Take(ReadAheadItem::Kind kind, std::string_view path);
   void Run();
   // The worker has ended, with `ok` false when it gave up (no memory).
   void WorkerDone(bool ok);
-  // Walks the folder `path` ahead of the walk; false once the worker must
+  // Walks the folder `path` ahead of the walk, with its listing from
+  // `ahead` when a fetcher was asked for it; false once the worker must
   // stop (the walk stops, or it was told to).
-  bool WalkFolder(const std::string& path);
+  bool WalkFolder(const std::string& path, Prefetch* ahead);
+  // Opens the folder of `item` (its Path) and tells what it is (its Facts).
+  static FolderStream OpenFolder(ReadAheadItem& item, int& error);
+  // Lists the open `folder` (or not, when it could not be opened with
+  // `error`) into `item` and `plan`; timed from `start` on the worker's
+  // thread (a fetcher gives -1).
+  Listing ListFolder(FolderStream folder, int error, int64_t start, ReadAheadItem& item,
+                     FolderPlan& plan);
   // Reads the file `path` of the listed (and still open) `folder`, or by
-  // its path when the folder could not be listed.
-  After ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item);
+  // its path when the folder could not be listed, with the read buffer
+  // `block`. The worker (`reserved` null) times the first read and may
+  // leave the file open to the walk; a fetcher reads it whole, once its
+  // size fits in the budget (reserved there) or it is the walk's next item.
+  After ReadFile(sys::DirStream* folder, const std::string& path, ReadAheadItem& item,
+                 char* block, size_t* reserved);
+
+  // The fetchers (readahead_fetch.cpp).
+  void StartFetchers();
+  void Fetch();
+  void FetchFolder(Prefetch& p);
+  // Asks a fetcher to list the folder `path`; null when none is free.
+  // `worker`: asked by the worker, whose recycled items it may take.
+  Prefetch* AskListing(const std::string& path, bool worker);
+  // The worker's own listing of `p` once its turn comes: true with it
+  // moved into `item`, `plan` and `stops` when a fetcher listed it.
+  // The subfolders it asked for go to `children` (kListAhead places),
+  // their count to `asked`.
+  bool TakePrefetch(Prefetch& p, Item& item, FolderPlan& plan, bool& stops, Prefetch** children,
+                    size_t& asked);
+  // The worker gives up `p` (not taken, it stops): whoever holds it frees it.
+  void DropPrefetch(Prefetch* p);
+  // Frees a prefetch its holder is done with.
+  void FreePrefetch(Prefetch& p);
+  // Waits until `bytes` more fit in the budget or `item` is the walk's next
+  // one; false when the read-ahead was abandoned meanwhile.
+  bool WaitForRoom(const ReadAheadItem& item, size_t bytes);
+  // A fetcher filled `item`: the walk may take it.
+  void Filled(ReadAheadItem& item, size_t reserved);
   // Queues an item, waiting while there is no room; false once stopped.
   bool Push(Item item);
   bool Stopping();
   // The walk stops where the worker got to: nothing after it is read.
   bool StopHere();
   // Counts an operation that began at `start` when it was slow, and starts
-  // the warmer once the tree is plainly read from the disk.
+  // the fetchers once the tree is plainly read from the disk.
   void Timed(int64_t startMicroseconds);
   // An item taken for the worker to fill: a recycled one when there is.
   Item NewItem(ReadAheadItem::Kind kind);
@@ -178,9 +260,9 @@ class ReadAhead {
   bool abandoned_ = false;  // the walk takes nothing more
   bool walkWaiting_ = false;    // the walk waits for items
   bool workerWaiting_ = false;  // the worker waits for room
-  int warmerThreads_ = 0;       // descriptors allow this many
+  int fetcherThreads_ = 0;      // descriptors allow this many
   // Files left open for the walk in queued items: at most openRoom_, the
-  // descriptors spare beyond the worker's and the warmer's.
+  // descriptors spare beyond the worker's and the fetchers'.
   int openRoom_ = 0;
   std::atomic<int> openQueued_{0};
   // count_ as the worker may look at it without the lock.
@@ -192,8 +274,23 @@ class ReadAhead {
   // still to come), counted in the budget too.
   size_t planBytes_ = 0;
   int slow_ = 0;    // slow operations less fast ones, never below 0
-  bool warmerStarted_ = false;
-  Warmer warmer_{budget_};  // started only for a tree read from the disk
+  bool fetchersStarted_ = false;  // asked for, once (the worker's)
+
+  // The fetchers, started only for a tree read from the disk; everything
+  // below is made in Start and changed under the lock.
+  std::vector<std::thread> fetchers_;
+  std::atomic<bool> fetching_{false};  // fetchers run: the worker hands work over
+  std::condition_variable jobsChanged_;
+  std::unique_ptr<Job[]> jobs_;  // a ring of kMaxItems + kMaxPrefetch places
+  size_t jobHead_ = 0, jobCount_ = 0;
+  int idleFetchers_ = 0;
+  bool letGo_ = false;   // fetchers started from now on are let go at once
+  int roomWaiters_ = 0;  // fetchers waiting for room in the budget
+  bool prefetchWaited_ = false;  // the worker waits for a prefetch
+  std::unique_ptr<Prefetch[]> prefetch_;
+  std::vector<Prefetch*> freePrefetch_;
+  // The physical folders the fetchers listed: each once, as the walk does.
+  WalkedFolders fetched_;
 };
 
 }  // namespace ehi

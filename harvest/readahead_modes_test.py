@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the harvest on a generated tree in each read-ahead mode (off,
-normal, the worker as far ahead as it may be, the warmer from the start) and
+normal, the worker as far ahead as it may be, the fetchers from the start) and
 checks that every run ends with status 0, prints the same line and writes the
 same table. Built with ThreadSanitizer, a data race ends a run with a report
 on standard error, which fails this test too.

@@ -1,7 +1,7 @@
 // The walk's rules, in one place: the order of a folder's items, which
 // names qualify, which entries are walked and where the walk stops. The
 // walk follows them as it lists and reads; the read-ahead worker and the
-// warmer work out from the same calls, with a folder's listing alone, what
+// fetchers work out from the same calls, with a folder's listing alone, what
 // the walk will open there and whether it stops there, so that they open
 // nothing it would not.
 #pragma once

@@ -67,11 +67,6 @@ Handle OpenForReading(const std::string& name, int& error);
 /// open found it.
 Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegular,
                              uint64_t* size = nullptr);
-/// Asks the system to bring the content of `name` into its cache, when it
-/// is a regular file, and to go on without waiting for the disk where the
-/// system can (POSIX); never waits at the open of a FIFO or device and
-/// touches nothing else. For reading ahead of a walk on a cold disk.
-void WarmFile(const std::string& name);
 /// Creates or truncates a file for writing; as OpenForReading on failure.
 Handle OpenForWriting(const std::string& name, int& error);
 

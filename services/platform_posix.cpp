@@ -166,21 +166,6 @@ Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegul
   return OpenChecked(name, O_RDONLY, error, &notRegular, AT_FDCWD, nullptr, size);
 }
 
-void WarmFile(const std::string& name) {
-#ifdef POSIX_FADV_WILLNEED
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return;
-  struct stat st;
-  // The read-ahead is queued with the disk; the call does not wait for it.
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-    (void)::posix_fadvise(fd, 0, st.st_size, POSIX_FADV_WILLNEED);
-  ::close(fd);
-#else
-  // No way to ask without waiting for the data: only a hint, so none.
-  (void)name;
-#endif
-}
-
 Handle OpenForWriting(const std::string& name, int& error) {
   return OpenChecked(name, O_WRONLY | O_CREAT | O_TRUNC, error, nullptr);
 }

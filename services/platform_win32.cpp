@@ -321,26 +321,6 @@ Handle OpenRegularForReading(const std::string& name, int& error, bool& notRegul
                      size);
 }
 
-void WarmFile(const std::string& name) {
-  // Windows has no read-ahead request for a file: reading it is one.
-  std::wstring wide;
-  DWORD e = 0;
-  if (!WidePath(name, wide, e)) return;
-  HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  if (::GetFileType(h) == FILE_TYPE_DISK) {
-    static thread_local char block[65536];
-    DWORD got = 0;
-    // The start of a large file is enough: its reader goes on from there.
-    for (size_t total = 0; total < (size_t(4) << 20) &&
-                           ::ReadFile(h, block, sizeof block, &got, nullptr) && got > 0;
-         total += got) {
-    }
-  }
-  ::CloseHandle(h);
-}
-
 Handle OpenForWriting(const std::string& name, int& error) {
   return OpenChecked(name, GENERIC_WRITE, 0, CREATE_ALWAYS, error, nullptr);
 }
