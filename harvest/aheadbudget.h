@@ -18,6 +18,15 @@ class AheadBudget {
   /// Whether `more` bytes still fit.
   bool Fits(size_t more) const { return held_.load(std::memory_order_relaxed) + more <= kLimit; }
   void Add(size_t bytes) { held_.fetch_add(bytes, std::memory_order_relaxed); }
+  /// Adds `more` bytes when they fit, at once: threads that each check and
+  /// then add could together pass the limit.
+  bool TryAdd(size_t more) {
+    size_t held = held_.load(std::memory_order_relaxed);
+    do {
+      if (held + more > kLimit) return false;
+    } while (!held_.compare_exchange_weak(held, held + more, std::memory_order_relaxed));
+    return true;
+  }
   void Remove(size_t bytes) { held_.fetch_sub(bytes, std::memory_order_relaxed); }
   size_t Held() const { return held_.load(std::memory_order_relaxed); }
 

@@ -91,7 +91,7 @@ void ReadAhead::Start() {
   if (headStartForTesting) {
     SharedHold hold(lock_);
     walkWaiting_ = true;
-    changed_.wait_for(hold.Lock(), std::chrono::seconds(1),
+    walkChanged_.wait_for(hold.Lock(), std::chrono::seconds(1),
                       [this] { return done_ || workerWaiting_ || stop_; });
     walkWaiting_ = false;
   }
@@ -103,6 +103,7 @@ void ReadAhead::Abandon() {
     stop_ = abandoned_ = true;
   }
   changed_.notify_all();
+  walkChanged_.notify_all();
   jobsChanged_.notify_all();
 }
 
@@ -166,7 +167,7 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
     const auto ready = [this] {
       return count_ >= kBatch || (workerWaiting_ && count_ > 0) || done_ || stop_;
     };
-    while (!changed_.wait_for(hold.Lock(), std::chrono::microseconds(kBatchWaitMicroseconds),
+    while (!walkChanged_.wait_for(hold.Lock(), std::chrono::microseconds(kBatchWaitMicroseconds),
                               ready) &&
            count_ == 0) {
     }
@@ -184,7 +185,7 @@ ReadAhead::Item ReadAhead::Take(ReadAheadItem::Kind kind, std::string_view path)
   if (front->Pending) {
     // Its place is queued and a fetcher reads it: the walk needs it next.
     walkWaiting_ = true;
-    changed_.wait(hold.Lock(), [&] { return !front->Pending || abandoned_; });
+    walkChanged_.wait(hold.Lock(), [&] { return !front->Pending || abandoned_; });
     walkWaiting_ = false;
     if (abandoned_) return nullptr;
   }
@@ -248,6 +249,7 @@ bool ReadAhead::StopHere() {
     stop_ = true;
   }
   changed_.notify_all();
+  walkChanged_.notify_all();
   return false;
 }
 
@@ -265,7 +267,7 @@ bool ReadAhead::Push(Item item) {
   };
   if (!room()) {
     workerWaiting_ = true;
-    if (walkWaiting_) changed_.notify_all();
+    if (walkWaiting_) walkChanged_.notify_one();
     changed_.wait(hold.Lock(), room);
     workerWaiting_ = false;
   }
@@ -284,7 +286,7 @@ bool ReadAhead::Push(Item item) {
   // wait or ends): handing over item by item costs more than it saves.
   const bool wake = walkWaiting_ && count_ >= kBatch;
   hold.Unlock();
-  if (wake) changed_.notify_all();
+  if (wake) walkChanged_.notify_one();
   if (wakeFetcher) jobsChanged_.notify_one();
   return true;
 }
@@ -300,6 +302,7 @@ void ReadAhead::WorkerDone(bool) {
     done_ = true;
   }
   changed_.notify_all();
+  walkChanged_.notify_all();
 }
 
 ReadAhead::FolderStream ReadAhead::OpenFolder(ReadAheadItem& item, int& error) {

@@ -216,7 +216,7 @@ class ReadAhead {
   // Frees a prefetch its holder is done with.
   void FreePrefetch(Prefetch& p);
   // Waits until `bytes` more fit in the budget or `item` is the walk's next
-  // one; false when the read-ahead was abandoned meanwhile.
+  // one; false when the read-ahead was abandoned while it waited.
   bool WaitForRoom(const ReadAheadItem& item, size_t bytes);
   // A fetcher filled `item`: the walk may take it.
   void Filled(ReadAheadItem& item, size_t reserved);
@@ -244,7 +244,11 @@ class ReadAhead {
   std::unique_ptr<char[]> block_;  // the worker's read buffer
   std::thread worker_;
   std::mutex lock_;
+  // The worker and the fetchers wait here (for room, for a listing asked
+  // ahead); the walk, the only one waiting for items, waits on its own, so
+  // that an item filled wakes the walk alone.
   std::condition_variable changed_;
+  std::condition_variable walkChanged_;
   // The queue: a ring of kMaxItems places, made before the worker starts,
   // so that nothing is allocated while the lock is held.
   std::unique_ptr<Item[]> ring_;

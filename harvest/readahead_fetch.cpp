@@ -72,6 +72,8 @@ void ReadAhead::Fetch() {
 }
 
 bool ReadAhead::WaitForRoom(const ReadAheadItem& item, size_t bytes) {
+  // Room there is, mostly: taken without the lock the other threads want.
+  if (budget_.TryAdd(bytes)) return true;
   SharedHold hold(lock_);
   // The walk's next item always goes through: it is the one that frees room.
   const auto room = [&] {
@@ -98,7 +100,7 @@ void ReadAhead::Filled(ReadAheadItem& item, size_t reserved) {
     item.Pending = false;
     wake = walkWaiting_ && count_ > 0 && ring_[head_].get() == &item;
   }
-  if (wake) changed_.notify_all();
+  if (wake) walkChanged_.notify_one();
 }
 
 void ReadAhead::FetchFolder(Prefetch& p) {
