@@ -12,8 +12,6 @@ namespace ehi {
 
 namespace {
 
-constexpr size_t kJobPlaces = ReadAhead::kMaxItems + ReadAhead::kMaxPrefetch;
-
 size_t CostOf(const ReadAheadItem& item) {
   return sizeof item + item.Path.capacity() + item.Bytes.capacity() + item.Entries.HeldBytes();
 }
@@ -47,12 +45,21 @@ void ReadAhead::Fetch() {
     {
       SharedHold hold(lock_);
       ++idleFetchers_;
-      jobsChanged_.wait(hold.Lock(), [this] { return abandoned_ || jobCount_ > 0; });
+      jobsChanged_.wait(hold.Lock(),
+                        [this] { return abandoned_ || jobCount_ > 0 || folderJobCount_ > 0; });
       --idleFetchers_;
       if (abandoned_) return;
-      job = jobs_[jobHead_];
-      jobHead_ = (jobHead_ + 1) % kJobPlaces;
-      --jobCount_;
+      // Listings first: each gives the worker, and through it the walk, the
+      // next stretch of work, while a file only fills one place.
+      if (folderJobCount_ > 0) {
+        job = Job{nullptr, folderJobs_[folderJobHead_]};
+        folderJobHead_ = (folderJobHead_ + 1) % kMaxPrefetch;
+        --folderJobCount_;
+      } else {
+        job = jobs_[jobHead_];
+        jobHead_ = (jobHead_ + 1) % kMaxItems;
+        --jobCount_;
+      }
       if (job.Folder) {
         skip = job.Folder->state == Prefetch::State::Skip;
         if (!skip) job.Folder->state = Prefetch::State::Running;
@@ -177,7 +184,7 @@ ReadAhead::Prefetch* ReadAhead::AskListing(const std::string& path, bool worker)
   {
     SharedHold hold(lock_);
     p->state = Prefetch::State::Queued;
-    jobs_[(jobHead_ + jobCount_++) % kJobPlaces] = Job{nullptr, p};
+    folderJobs_[(folderJobHead_ + folderJobCount_++) % kMaxPrefetch] = p;
     wake = idleFetchers_ > 0;
   }
   if (wake) jobsChanged_.notify_one();
