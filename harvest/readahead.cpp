@@ -80,7 +80,7 @@ void ReadAhead::Start() {
   fetching_ = false;
   jobHead_ = jobCount_ = folderJobHead_ = folderJobCount_ = 0;
   idleFetchers_ = roomWaiters_ = 0;
-  prefetchWaited_ = false;
+  prefetchWaited_ = fileFailed_ = false;
   running_ = true;
   active = this;
   if (!StartHelper(worker_, [this] { WorkerDone(RunAsHelper([this] { Run(); })); })) {

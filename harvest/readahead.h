@@ -296,6 +296,7 @@ class ReadAhead {
   bool letGo_ = false;   // fetchers started from now on are let go at once
   int roomWaiters_ = 0;  // fetchers waiting for room in the budget
   bool prefetchWaited_ = false;  // the worker waits for a prefetch
+  bool fileFailed_ = false;      // a fetcher's file failed where the walk stops
   std::unique_ptr<Prefetch[]> prefetch_;
   std::vector<Prefetch*> freePrefetch_;
   // The physical folders the fetchers listed: each once, as the walk does.

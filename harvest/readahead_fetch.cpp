@@ -41,7 +41,7 @@ void ReadAhead::Fetch() {
   const std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kBlock);
   for (;;) {
     Job job;
-    bool skip = false;
+    bool skip = false, beyond = false;
     {
       SharedHold hold(lock_);
       ++idleFetchers_;
@@ -60,6 +60,7 @@ void ReadAhead::Fetch() {
         jobHead_ = (jobHead_ + 1) % kMaxItems;
         --jobCount_;
       }
+      beyond = fileFailed_;
       if (job.Folder) {
         skip = job.Folder->state == Prefetch::State::Skip;
         if (!skip) job.Folder->state = Prefetch::State::Running;
@@ -72,8 +73,18 @@ void ReadAhead::Fetch() {
     }
     ReadAheadItem& item = *job.File;
     size_t reserved = 0;
-    // A failure the walk meets too stops the worker there.
-    if (ReadFile(nullptr, item.Path, item, block.get(), &reserved) == After::Stop) StopHere();
+    // A failure the walk meets too stops the worker there. The jobs still
+    // queued then all come after that file in the walk's order, where the
+    // walk does not get to: they are handed back unread (left to the walk,
+    // should it get there after all).
+    if (!beyond &&
+        ReadFile(nullptr, item.Path, item, block.get(), &reserved) == After::Stop) {
+      {
+        SharedHold hold(lock_);
+        fileFailed_ = true;
+      }
+      StopHere();
+    }
     Filled(item, reserved);
   }
 }
@@ -113,13 +124,16 @@ void ReadAhead::Filled(ReadAheadItem& item, size_t reserved) {
 void ReadAhead::FetchFolder(Prefetch& p) {
   ReadAheadItem& item = *p.Listing;
   int error = 0;
-  FolderStream folder = OpenFolder(item, error);
-  // Each physical folder is listed once by the fetchers; one met again
-  // (through a link) is left to the worker, which knows whether the walk
-  // lists it.
-  WalkedFolders::Mark mark = WalkedFolders::MarkOf(item.Facts);
-  bool first;
-  {
+  FolderStream folder{nullptr, nullptr};
+  bool first = false;
+  // Once the worker has stopped, no listing ahead is taken: the folder is
+  // not opened at all (the walk may stop short of it).
+  if (!Stopping()) {
+    folder = OpenFolder(item, error);
+    // Each physical folder is listed once by the fetchers; one met again
+    // (through a link) is left to the worker, which knows whether the walk
+    // lists it.
+    WalkedFolders::Mark mark = WalkedFolders::MarkOf(item.Facts);
     SharedHold hold(lock_);
     first = !stop_ && fetched_.FirstVisit(std::move(mark));
   }
