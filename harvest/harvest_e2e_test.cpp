@@ -855,20 +855,32 @@ TEST(HarvestHelpers, NeverChangeTheRun) {
        },
        {}, 0},
       {"reads give a few bytes at a time", files, {"--short-reads=7"}, 0},
+      {"a file that vanishes while the one fetcher is busy before it",
+       [](const TempDir& d) {
+         // In the walk's order: a's file, read a byte at a time; b's, which
+         // vanishes as it is opened (the walk stops there); then c's.
+         MakeDirs(d / "a/b/c");
+         std::string slow;
+         for (int i = 0; i < 200; ++i) slow += Rec(std::to_string(i)) + "\n";
+         WriteFile(d / "a/EHI.slow", slow);
+         WriteFile(d / "a/b/EHI.x.vanish", Rec("gone") + "\n");
+         WriteFile(d / "a/b/c/EHI.unreached", Rec("no") + "\n");
+       },
+       {"--thread-limit=2", "--short-reads=1"}, 2},
   };
   for (const Case& c : cases) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // The sanitizers need descriptors of their own (see above).
     if (c.inChild) continue;
 #endif
-    TempDir dir;
-    c.tree(dir);
     auto run = [&](const char* mode) {
+      // A tree of its own for each run: a run may change it.
+      TempDir dir;
+      c.tree(dir);
       std::vector<std::string> args = c.args;
       args.push_back(mode);
       RunResult r = RunProgram(EHIHARVEST_FAULT_PATH, dir.Path(), args, c.inChild);
       const std::string table = ReadFile(dir / "Orvitan.Tab");
-      std::filesystem::remove(dir / "Orvitan.Tab");
       return std::pair(r, table);
     };
     const auto [alone, aloneTable] = run("--no-read-ahead");

@@ -63,7 +63,8 @@ void ReadAhead::Start() {
         spent_.reserve(kBatch);
         spare_.reserve(kMaxSpare);
         stash_.reserve(kMaxSpare);
-        jobs_ = std::make_unique<Job[]>(kMaxItems + kMaxPrefetch);
+        jobs_ = std::make_unique<Job[]>(kMaxItems);
+        folderJobs_ = std::make_unique<Prefetch*[]>(kMaxPrefetch);
         prefetch_ = std::make_unique<Prefetch[]>(kMaxPrefetch);
         freePrefetch_.reserve(kMaxPrefetch);
         for (size_t i = 0; i < kMaxPrefetch; ++i) freePrefetch_.push_back(&prefetch_[i]);
@@ -77,9 +78,9 @@ void ReadAhead::Start() {
   slow_ = warmingForTesting ? kSlowToWarm : 0;
   fetchersStarted_ = letGo_ = false;
   fetching_ = false;
-  jobHead_ = jobCount_ = 0;
+  jobHead_ = jobCount_ = folderJobHead_ = folderJobCount_ = 0;
   idleFetchers_ = roomWaiters_ = 0;
-  prefetchWaited_ = false;
+  prefetchWaited_ = fileFailed_ = false;
   running_ = true;
   active = this;
   if (!StartHelper(worker_, [this] { WorkerDone(RunAsHelper([this] { Run(); })); })) {
@@ -136,6 +137,7 @@ void ReadAhead::Release() {
   std::vector<Item>().swap(stash_);
   block_.reset();
   jobs_.reset();
+  folderJobs_.reset();
   prefetch_.reset();
   std::vector<Prefetch*>().swap(freePrefetch_);
   fetched_ = WalkedFolders();
@@ -276,7 +278,7 @@ bool ReadAhead::Push(Item item) {
   // A place to fill goes to the fetchers with it, in the walk's order.
   bool wakeFetcher = false;
   if (item->Pending) {
-    jobs_[(jobHead_ + jobCount_++) % (kMaxItems + kMaxPrefetch)] = Job{item.get(), nullptr};
+    jobs_[(jobHead_ + jobCount_++) % kMaxItems] = Job{item.get(), nullptr};
     wakeFetcher = idleFetchers_ > 0;
   }
   ring_[(head_ + count_) % kMaxItems] = std::move(item);
@@ -402,6 +404,17 @@ bool ReadAhead::WalkFolder(const std::string& path, Prefetch* ahead) {
   } held{*this};
   held.Set(plan.HeldBytes());
 
+  // The first subfolders are asked for before the files are queued, when
+  // no fetcher asked for them already: each level of a descent is then
+  // listed by a fetcher, which asks for the next level at once, instead of
+  // by the worker, one level at a time.
+  std::string sub;
+  if (next == 0 && !plan.Stops() && fetching_.load(std::memory_order_relaxed)) {
+    for (; next < plan.Folders() && next < kListAhead; ++next) {
+      plan.Folder(next, sub);
+      if (PathFits(sub)) window.p[next] = AskListing(sub, true);
+    }
+  }
   if (!Push(std::move(item))) return false;
   for (size_t i = 0; i < plan.Files(); ++i) {
     Item read = NewItem(ReadAheadItem::Kind::File);
@@ -422,7 +435,6 @@ bool ReadAhead::WalkFolder(const std::string& path, Prefetch* ahead) {
   if (plan.Stops()) return StopHere();
   plan.DropFiles();
   held.Set(plan.HeldBytes());
-  std::string sub;
   for (size_t i = 0; i < plan.Folders(); ++i) {
     Prefetch* mine = nullptr;
     if (i < next) std::swap(mine, window.p[i % kListAhead]);

@@ -84,7 +84,7 @@ class ReadAhead {
   /// Listings asked of the fetchers ahead of the worker: the next
   /// kListAhead subfolders of each folder it is in, kMaxPrefetch in all.
   static constexpr size_t kListAhead = 8;
-  static constexpr size_t kMaxPrefetch = 256;
+  static constexpr size_t kMaxPrefetch = 1024;
   /// A listing whose first entries, or a file whose first block, took this
   /// long came from the disk, not the cache (a cached one takes a few
   /// microseconds, one from a disk tens or more). Each slow operation
@@ -285,12 +285,18 @@ class ReadAhead {
   std::vector<std::thread> fetchers_;
   std::atomic<bool> fetching_{false};  // fetchers run: the worker hands work over
   std::condition_variable jobsChanged_;
-  std::unique_ptr<Job[]> jobs_;  // a ring of kMaxItems + kMaxPrefetch places
+  // Places of the queue to fill, in the walk's order: a ring of kMaxItems.
+  std::unique_ptr<Job[]> jobs_;
   size_t jobHead_ = 0, jobCount_ = 0;
+  // Folders to list, in the order asked: a ring of kMaxPrefetch, taken
+  // before the places.
+  std::unique_ptr<Prefetch*[]> folderJobs_;
+  size_t folderJobHead_ = 0, folderJobCount_ = 0;
   int idleFetchers_ = 0;
   bool letGo_ = false;   // fetchers started from now on are let go at once
   int roomWaiters_ = 0;  // fetchers waiting for room in the budget
   bool prefetchWaited_ = false;  // the worker waits for a prefetch
+  bool fileFailed_ = false;      // a fetcher's file failed where the walk stops
   std::unique_ptr<Prefetch[]> prefetch_;
   std::vector<Prefetch*> freePrefetch_;
   // The physical folders the fetchers listed: each once, as the walk does.

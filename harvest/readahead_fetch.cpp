@@ -12,8 +12,6 @@ namespace ehi {
 
 namespace {
 
-constexpr size_t kJobPlaces = ReadAhead::kMaxItems + ReadAhead::kMaxPrefetch;
-
 size_t CostOf(const ReadAheadItem& item) {
   return sizeof item + item.Path.capacity() + item.Bytes.capacity() + item.Entries.HeldBytes();
 }
@@ -43,16 +41,26 @@ void ReadAhead::Fetch() {
   const std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kBlock);
   for (;;) {
     Job job;
-    bool skip = false;
+    bool skip = false, beyond = false;
     {
       SharedHold hold(lock_);
       ++idleFetchers_;
-      jobsChanged_.wait(hold.Lock(), [this] { return abandoned_ || jobCount_ > 0; });
+      jobsChanged_.wait(hold.Lock(),
+                        [this] { return abandoned_ || jobCount_ > 0 || folderJobCount_ > 0; });
       --idleFetchers_;
       if (abandoned_) return;
-      job = jobs_[jobHead_];
-      jobHead_ = (jobHead_ + 1) % kJobPlaces;
-      --jobCount_;
+      // Listings first: each gives the worker, and through it the walk, the
+      // next stretch of work, while a file only fills one place.
+      if (folderJobCount_ > 0) {
+        job = Job{nullptr, folderJobs_[folderJobHead_]};
+        folderJobHead_ = (folderJobHead_ + 1) % kMaxPrefetch;
+        --folderJobCount_;
+      } else {
+        job = jobs_[jobHead_];
+        jobHead_ = (jobHead_ + 1) % kMaxItems;
+        --jobCount_;
+      }
+      beyond = fileFailed_;
       if (job.Folder) {
         skip = job.Folder->state == Prefetch::State::Skip;
         if (!skip) job.Folder->state = Prefetch::State::Running;
@@ -65,8 +73,18 @@ void ReadAhead::Fetch() {
     }
     ReadAheadItem& item = *job.File;
     size_t reserved = 0;
-    // A failure the walk meets too stops the worker there.
-    if (ReadFile(nullptr, item.Path, item, block.get(), &reserved) == After::Stop) StopHere();
+    // A failure the walk meets too stops the worker there. The jobs still
+    // queued then all come after that file in the walk's order, where the
+    // walk does not get to: they are handed back unread (left to the walk,
+    // should it get there after all).
+    if (!beyond &&
+        ReadFile(nullptr, item.Path, item, block.get(), &reserved) == After::Stop) {
+      {
+        SharedHold hold(lock_);
+        fileFailed_ = true;
+      }
+      StopHere();
+    }
     Filled(item, reserved);
   }
 }
@@ -106,13 +124,16 @@ void ReadAhead::Filled(ReadAheadItem& item, size_t reserved) {
 void ReadAhead::FetchFolder(Prefetch& p) {
   ReadAheadItem& item = *p.Listing;
   int error = 0;
-  FolderStream folder = OpenFolder(item, error);
-  // Each physical folder is listed once by the fetchers; one met again
-  // (through a link) is left to the worker, which knows whether the walk
-  // lists it.
-  WalkedFolders::Mark mark = WalkedFolders::MarkOf(item.Facts);
-  bool first;
-  {
+  FolderStream folder{nullptr, nullptr};
+  bool first = false;
+  // Once the worker has stopped, no listing ahead is taken: the folder is
+  // not opened at all (the walk may stop short of it).
+  if (!Stopping()) {
+    folder = OpenFolder(item, error);
+    // Each physical folder is listed once by the fetchers; one met again
+    // (through a link) is left to the worker, which knows whether the walk
+    // lists it.
+    WalkedFolders::Mark mark = WalkedFolders::MarkOf(item.Facts);
     SharedHold hold(lock_);
     first = !stop_ && fetched_.FirstVisit(std::move(mark));
   }
@@ -177,7 +198,7 @@ ReadAhead::Prefetch* ReadAhead::AskListing(const std::string& path, bool worker)
   {
     SharedHold hold(lock_);
     p->state = Prefetch::State::Queued;
-    jobs_[(jobHead_ + jobCount_++) % kJobPlaces] = Job{nullptr, p};
+    folderJobs_[(folderJobHead_ + folderJobCount_++) % kMaxPrefetch] = p;
     wake = idleFetchers_ > 0;
   }
   if (wake) jobsChanged_.notify_one();

@@ -38,6 +38,13 @@ class TextReading : public ::testing::TestWithParam<int32_t> {
     AssignText(f, dir_ / "f.txt");
     OpenTextRead(f);
     EXPECT_EQ(IoError, 0);
+    std::vector<std::string> lines = LinesToEnd(f);
+    EXPECT_EQ(IoError, 0);
+    return lines;
+  }
+
+  // Reads the lines of the open `f` until TextAtEnd, and closes it.
+  static std::vector<std::string> LinesToEnd(TextFile& f) {
     std::vector<std::string> lines;
     do {
       String line;
@@ -45,7 +52,6 @@ class TextReading : public ::testing::TestWithParam<int32_t> {
       lines.push_back(line.Str());
     } while (!TextAtEnd(f));
     CloseText(f);
-    EXPECT_EQ(IoError, 0);
     return lines;
   }
 
@@ -86,13 +92,7 @@ TEST_P(TextReading, BytesReadAheadThenTheOpenFile) {
           return long(n);
         },
         h);
-    std::vector<std::string> lines;
-    do {
-      String line;
-      ReadTextLine(f, line);
-      lines.push_back(line.Str());
-    } while (!TextAtEnd(f));
-    CloseText(f);
+    const std::vector<std::string> lines = LinesToEnd(f);
     EXPECT_EQ(IoError, 0) << cut;
     EXPECT_EQ(lines, want) << cut;
   }
