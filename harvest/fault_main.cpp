@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(a, "--read-ahead-first") == 0) {
       ehi::ReadAhead::SetForTesting(true, true);
     } else if (std::strcmp(a, "--warm") == 0) {
-      ehi::ReadAhead::SetWarmingForTesting();
+      ehi::ReadAhead::SetFetchingForTesting();
     } else if (std::strncmp(a, "--thread-limit=", 15) == 0) {
       threadsLeft = std::atoi(a + 15);
     } else if (std::strncmp(a, "--helper-alloc-fault=", 21) == 0) {

@@ -20,7 +20,7 @@ int64_t NowMicroseconds() {
 
 bool enabledForTesting = true;
 bool headStartForTesting = false;
-bool warmingForTesting = false;
+bool fetchingForTesting = false;
 
 // The read-ahead of the run in progress. A run that stops (a fatal stop, a
 // runtime error) ends with the walk anywhere: the helpers are told to stop
@@ -42,7 +42,7 @@ void ReadAhead::SetForTesting(bool enabled, bool headStart) {
   headStartForTesting = headStart;
 }
 
-void ReadAhead::SetWarmingForTesting() { warmingForTesting = true; }
+void ReadAhead::SetFetchingForTesting() { fetchingForTesting = true; }
 
 void ReadAhead::Start() {
   if (!enabledForTesting || running_) return;
@@ -75,7 +75,7 @@ void ReadAhead::Start() {
   }
   stop_ = done_ = abandoned_ = false;
   head_ = count_ = 0;
-  slow_ = warmingForTesting ? kSlowToWarm : 0;
+  slow_ = fetchingForTesting ? kSlowToFetch : 0;
   fetchersStarted_ = letGo_ = false;
   fetching_ = false;
   jobHead_ = jobCount_ = folderJobHead_ = folderJobCount_ = 0;
@@ -536,7 +536,7 @@ void ReadAhead::Timed(int64_t startMicroseconds) {
   if (fetchersStarted_) return;
   if (NowMicroseconds() - startMicroseconds >= kSlowMicroseconds) ++slow_;
   else if (slow_ > 0) --slow_;
-  if (slow_ < kSlowToWarm) return;
+  if (slow_ < kSlowToFetch) return;
   // Once: threads the system refuses now it would refuse again.
   fetchersStarted_ = true;
   StartFetchers();

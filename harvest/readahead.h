@@ -88,12 +88,12 @@ class ReadAhead {
   /// A listing whose first entries, or a file whose first block, took this
   /// long came from the disk, not the cache (a cached one takes a few
   /// microseconds, one from a disk tens or more). Each slow operation
-  /// counts one up and each fast one one down; at kSlowToWarm the tree is
+  /// counts one up and each fast one one down; at kSlowToFetch the tree is
   /// plainly read from the disk and the fetchers start. A warm
   /// tree's rare slow operation (the thread was put off its core) never
   /// gets the count that far.
   static constexpr int kSlowMicroseconds = 40;
-  static constexpr int kSlowToWarm = 16;
+  static constexpr int kSlowToFetch = 16;
 
   ReadAhead() = default;
   ~ReadAhead() { Stop(); }
@@ -132,7 +132,7 @@ class ReadAhead {
   /// it is as far ahead of the walk as it can be.
   static void SetForTesting(bool enabled, bool headStart);
   /// For tests only: the fetchers run from the start, whatever the disk.
-  static void SetWarmingForTesting();
+  static void SetFetchingForTesting();
 
  private:
   // What the worker does after reading a file: go on, or stop there since

@@ -278,7 +278,7 @@ BeforeOpenHook beforeOpen = nullptr;
 // refused, and with `notRegular` anything but a disk file is closed again.
 // Nobody else may write the file while it is open: an input is read as it
 // stands, so one being written elsewhere is refused (access denied). Other
-// readers (the warmer of the walk among them) may read it meanwhile.
+// readers (the read-ahead's fetchers among them) may read it meanwhile.
 Handle OpenChecked(const std::string& name, DWORD access, DWORD share, DWORD disposition,
                    int& error, bool* notRegular, uint64_t* size = nullptr) {
   std::wstring wide;
