@@ -451,10 +451,10 @@ bool ReadAhead::WalkFolder(const std::string& path, Prefetch* ahead) {
 }
 
 // The whole content, under the walk's rules: a table behind a link that
-// may not be followed is not opened (the walk stops there), only a regular file is read, without
-// waiting for data that is not there, and anything unusual (an error, a
-// file too large to hold) is left to the walk. A failure the walk would
-// meet too ends the worker there.
+// may not be followed is not opened (the walk stops there), only a regular
+// file is read, without waiting for data that is not there, and anything
+// unusual (an error, a file too large to hold) is left to the walk. A
+// failure the walk would meet too ends the worker there.
 ReadAhead::After ReadAhead::ReadFile(sys::DirStream* folder, const std::string& path,
                                      ReadAheadItem& item, char* block, size_t* reserved) {
   const bool worker = reserved == nullptr;
