@@ -2,30 +2,14 @@
 
 #include <cstdint>
 
+#include "glyphs.h"
+
 namespace ehi {
 
 namespace {
 
 constexpr bool IsHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 constexpr bool IsLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-void Put(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-}
 
 }  // namespace
 
@@ -68,10 +52,10 @@ std::string Utf16ToWtf8(std::u16string_view units) {
   for (size_t i = 0; i < units.size(); ++i) {
     const uint32_t u = units[i];
     if (IsHigh(u) && i + 1 < units.size() && IsLow(units[i + 1])) {
-      Put(out, 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[i + 1]) - 0xDC00));
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[i + 1]) - 0xDC00));
       ++i;
     } else {
-      Put(out, u);
+      AppendUtf8(out, u);
     }
   }
   return out;
